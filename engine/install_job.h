@@ -1,0 +1,35 @@
+// CInstallJob: one install, from the package's URL to its result code, run
+// on the worker thread in fixed stages: download, signature, extraction,
+// install. Each stage reports through the listener and polls its
+// IsCancelled; the first failing stage ends the job.
+#pragma once
+
+#include <ctime>
+#include <string>
+
+#include "install_progress.h"
+#include "result_code.h"
+
+class CInstallJob {
+ public:
+  // workFolder: the job's private folder, without trailing separator.
+  // listener may be null; it is not owned.
+  CInstallJob(const char* workFolder, IInstallProgress* listener);
+  virtual ~CInstallJob();
+  CInstallJob(const CInstallJob&) = delete;
+  CInstallJob& operator=(const CInstallJob&) = delete;
+
+  // The whole job. Note the order: the codebase comes first.
+  ResultCode Run(const char* codebase, const char* clsid, const char* needVersion);
+
+  // Fetches codebase into the work folder. packagePath: the local file;
+  // timeStamp: the server's Last-Modified time, or now when it sent none.
+  ResultCode Download(const char* codebase, std::string& packagePath, int32_t& timeStamp);
+
+  // Unpacks the package into "<packagePath>_Extract".
+  ResultCode Extract(const char* packagePath, std::string& extractionFolder);
+
+ private:
+  std::string workFolder_;
+  IInstallProgress* listener_;  // not owned; every call is skipped when null
+};
