@@ -1,0 +1,119 @@
+// CInstallPackage: one unpacked package on its way into the system.
+//
+// The package's setup information file (an INI-style *.inf file in the
+// extraction folder) lists its files in section "Add.Code"; each listed
+// name has a section of its own saying where the file comes from, where it
+// goes, whether it is a COM server to register, its CLSID and its version.
+// LoadSetupInfo turns that file into the ordered install items; Install
+// removes the previous version of the requested control, copies and
+// registers the items and writes the registry records the browser's own
+// code download writes. Every operation returns a result code (0 on
+// success) unless it says otherwise.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "install_progress.h"
+#include "result_code.h"
+
+// Where an item goes.
+enum InstallDestDir : int32_t {
+  DestCacheFolder = 0,    // the browser's downloaded-controls folder
+  DestWindowsFolder = 1,  // "DestDir" 10
+  DestSystemFolder = 2,   // "DestDir" 11
+};
+
+// One file of the package.
+struct InstallItem {
+  std::string name;         // the "Add.Code" key: the file's name in the package
+  std::string sourcePath;   // extraction folder + "\" + name
+  std::string destPath;     // empty until the file has been copied
+  std::string fileVersion;  // "FileVersion" as written
+  std::string clsid;        // "clsid" as written
+  int32_t destDir = DestCacheFolder;
+  int32_t registerServer = 0;  // 1: call its DllRegisterServer once copied
+};
+
+class CInstallPackage {
+ public:
+  CInstallPackage();
+  virtual ~CInstallPackage();
+  CInstallPackage(const CInstallPackage&) = delete;
+  CInstallPackage& operator=(const CInstallPackage&) = delete;
+
+  // Resets, then keeps copies of the arguments (null texts become empty).
+  // The package is ready once extractionFolder and codebase are non-empty;
+  // the listener (not owned, may be null) is kept even when it is not.
+  void Init(IInstallProgress* listener, const char* extractionFolder, const char* codebase,
+            const char* clsid, const char* needVersion, int32_t timeStamp);
+  // Frees every item and forgets every input; the package is not ready.
+  void Reset();
+
+  // Finds the setup information file in the extraction folder and reads
+  // it. 5104 when not ready, 5106 when there is none.
+  ResultCode LoadSetupInfo();
+  // Reads the items of the file at path, picks the main control item and
+  // applies the needed-version test. On failure the items read so far stay
+  // listed until the next Reset.
+  ResultCode ReadSetupInfo(const char* path);
+  // Reads the section of one "Add.Code" name and lists its item.
+  ResultCode ParseItem(const char* path, const char* name);
+  // The listed item of that name, compared without regard to case; null
+  // when there is none.
+  InstallItem* FindItem(const char* name) const;
+  // "<extraction folder>\<name>"; false when not ready, or when name is
+  // null or would leave the extraction folder (absolute, a drive letter,
+  // a ".." segment).
+  bool GetSourcePath(const char* name, std::string& out) const;
+
+  // The whole installation: read, remove the old version, copy, register,
+  // record. Not rolled back on failure.
+  ResultCode Install();
+  // Unregisters and deletes the requested CLSID's registered server file
+  // and removes its installation records. 5201, with nothing changed, when
+  // that file is in use. oldRecordReleased: whether the old record is gone.
+  ResultCode RemoveOldVersion(int32_t& oldRecordReleased);
+  // The cache folder (the downloaded-controls folder, or its first
+  // CONFLICT.n without a clash), the Windows and the System folder, all
+  // without trailing separators. False when the downloaded-controls folder
+  // is not configured or all 99 candidates clash.
+  bool GetTargetFolders(std::string& cacheFolder, std::string& windowsFolder,
+                        std::string& systemFolder) const;
+  // True when a cache-destined item already has a file or folder of its
+  // name in folder.
+  bool HasConflict(const char* folder) const;
+  // Copies one item to its destination, sets its destPath and carries the
+  // file times across.
+  ResultCode CopyItem(InstallItem* item, const char* cacheFolder, const char* windowsFolder,
+                      const char* systemFolder);
+  // Writes the Distribution Unit record, module usage, shared counts and
+  // the user's statistics for the installed items. Always 1: a record that
+  // cannot be written is skipped.
+  int32_t WriteInstallRecords(int32_t oldRecordReleased);
+
+  const std::vector<std::unique_ptr<InstallItem>>& items() const { return items_; }
+  const InstallItem& infItem() const { return infItem_; }
+  const InstallItem* mainItem() const { return mainItem_; }
+  bool ready() const { return ready_ != 0; }
+
+ private:
+  bool IsCancelled() const;
+  bool IsRequestedControl(const InstallItem& item) const;
+  // One value of a section into text; false when absent or empty.
+  bool ReadProfileValue(const char* path, const char* section, const char* key,
+                        std::string& text) const;
+
+  std::vector<std::unique_ptr<InstallItem>> items_;  // owned, "Add.Code" order
+  InstallItem infItem_;                               // the setup information file itself
+  InstallItem* mainItem_ = nullptr;                   // points into items_
+  std::string extractionFolder_;
+  std::string codebase_;
+  std::string clsid_;
+  std::string needVersion_;
+  int32_t ready_ = 0;
+  int32_t timeStamp_ = 0;
+  IInstallProgress* listener_ = nullptr;  // not owned; skipped when null
+};

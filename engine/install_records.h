@@ -1,0 +1,78 @@
+// The registry records of an installed control, kept the way the browser's
+// own code download keeps them, so that the browser and the update
+// control's module check see the control as installed:
+//
+// - its Distribution Unit record, HKLM "SOFTWARE\Microsoft\Code Store
+//   Database\Distribution Units\<CLSID>", listing its files, its codebase,
+//   its setup information file and its version;
+// - per installed file, a ModuleUsage key naming the controls that use it
+//   and a SharedDlls reference count (both parent keys are only opened,
+//   never created: a system without them records nothing there);
+// - per user, the Ext\Stats entry with the domains allowed to use it.
+//
+// <CLSID> is the CLSID text exactly as the caller passed it, braces or not.
+// Failures to write or delete a record are never reported.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "registry_key.h"
+
+// Owner of one open Distribution Unit record key.
+class CDistributionUnit {
+ public:
+  CDistributionUnit();
+  virtual ~CDistributionUnit();  // closes the record key
+  CDistributionUnit(const CDistributionUnit&) = delete;
+  CDistributionUnit& operator=(const CDistributionUnit&) = delete;
+
+  // Opens the record of clsid; with recreate, deletes it first (which fails
+  // while it still has subkeys) and creates it anew with "Installer" =
+  // "MSICD" and "SystemComponent" = 0. False for a null clsid or when the
+  // key cannot be had.
+  bool Open(const char* clsid, bool recreate);
+  bool OpenRecord(const char* clsid) { return Open(clsid, false); }
+  bool RecreateRecord(const char* clsid) { return Open(clsid, true); }
+  void Close() { record_.Close(); }
+
+  // Opens a subkey of the open record into key (a KeyOpenMode).
+  bool OpenSubKey(const char* name, CRegistryKey& key, int mode);
+  // "Contains\Files", recreated empty.
+  bool OpenContainsFiles(CRegistryKey& key);
+  // "DownloadInformation" (CODEBASE, INF) and "InstalledVersion" (default
+  // value, LastModified). False for a null text or when either subkey
+  // cannot be opened; the value writes are not checked.
+  bool WriteDownloadInformation(const char* codebase, const char* infPath, const char* version,
+                                int32_t timeStamp);
+
+  // which 0: ModuleUsage, 1: SharedDlls, opened as existing keys under
+  // HKLM. A Win32 error code; ERROR_PATH_NOT_FOUND for any other which.
+  static LONG OpenUsageKey(int which, CRegistryKey& key);
+
+  // Releases every file of clsid's record (usage value, shared count; the
+  // file is deleted once nothing counts it), deletes its setup information
+  // file and then the whole record. 1 when there was no record or it is
+  // gone, 0 when the record key could not be deleted.
+  int32_t Remove(const char* clsid);
+
+ private:
+  // Drops clsid's use of one installed file.
+  static void ReleaseFile(const char* path, const char* clsid, CRegistryKey& usage,
+                          CRegistryKey& shared);
+
+  CRegistryKey record_;
+};
+
+// "SOFTWARE\Microsoft\Code Store Database\Distribution Units\<clsid>".
+void FormatDistributionUnitPath(const char* clsid, std::string& path);
+// "Thu, 01 Jan 1970 00:00:00 GMT"; empty when the time cannot be converted.
+void FormatGmtTime(int32_t time, std::string& text);
+// A path with every "\" replaced by "/": the name of its ModuleUsage key.
+std::string ModuleUsageKeyName(const char* path);
+
+// Opens HKLM "SOFTWARE\Classes\CLSID\<clsid>\InprocServer32" for reading.
+bool OpenInprocServerKey(const char* clsid, CRegistryKey& key);
+// The registered in-process server of clsid (its default value, which may
+// be empty); false when there is none.
+bool GetInprocServerPath(const char* clsid, std::string& path);

@@ -1,0 +1,17 @@
+// The body of an install job's worker thread: everything one job does
+// between the window starting its worker and the worker reporting back.
+#pragma once
+
+#include "install_progress.h"
+#include "result_code.h"
+
+// Runs one whole install job on the calling thread, which becomes the
+// job's single-threaded COM apartment for the length of the call. The job
+// works in "<temporary folder>\~OVControlDownload"; jobs of the same user
+// in other threads or processes wait for each other, since they share that
+// folder, and the folder is removed at the end whatever the result.
+// listener (not owned, may be null) gets every progress call on this
+// thread. Returns the job's result code; 5009 when the temporary folder
+// cannot be named.
+ResultCode RunInstallWorker(const char* codebase, const char* clsid, const char* needVersion,
+                            IInstallProgress* listener);
