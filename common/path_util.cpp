@@ -1,0 +1,150 @@
+#include "path_util.h"
+
+#include <mbstring.h>
+
+#include <cstring>
+
+namespace {
+
+bool IsSeparator(char c) { return c == '\\' || c == '/'; }
+
+bool IsDotComponent(const std::string& component) {
+  return component == "." || component == "..";
+}
+
+// Only a full path below a drive's root is removed. A path relative to some
+// current folder ("dir", "\dir", "C:dir") or one that climbs with "." or
+// ".." could reach far beyond the folder the caller meant.
+bool IsRemovablePath(const char* path) {
+  if (!HasDriveLetter(path) || IsDriveRoot(path) || !IsSeparator(path[2])) {
+    return false;
+  }
+  std::string component;
+  for (const char* c = path + 3;; ++c) {
+    if (*c != '\0' && !IsSeparator(*c)) {
+      component += *c;
+      continue;
+    }
+    if (IsDotComponent(component)) return false;
+    component.clear();
+    if (*c == '\0') return true;
+  }
+}
+
+}  // namespace
+
+bool HasDriveLetter(const char* path) {
+  return path != nullptr && path[0] != '\0' && path[1] == ':';
+}
+
+// "C:\\" or "C:/\" name the root as surely as "C:\" does, and treating them
+// as folders would let RemoveDirectoryTree empty the whole drive.
+bool IsDriveRoot(const char* path) {
+  if (!HasDriveLetter(path)) return false;
+  for (const char* rest = path + 2; *rest != '\0'; ++rest) {
+    if (!IsSeparator(*rest)) return false;
+  }
+  return true;
+}
+
+void TrimTrailingSlashes(std::string& text) {
+  while (!text.empty() && text.back() == '\\') text.pop_back();
+  while (!text.empty() && text.back() == '/') text.pop_back();
+}
+
+void TrimTrailingSlashes(char* text) {
+  if (text == nullptr) return;
+  size_t length = strlen(text);
+  while (length > 0 && text[length - 1] == '\\') text[--length] = '\0';
+  while (length > 0 && text[length - 1] == '/') text[--length] = '\0';
+}
+
+std::string WithoutTrailingSlashes(const char* path) {
+  std::string text = path != nullptr ? path : "";
+  TrimTrailingSlashes(text);
+  return text;
+}
+
+size_t FindLastSlash(const char* text) {
+  if (text == nullptr) return std::string::npos;
+  return std::string(text).find_last_of("\\/");
+}
+
+std::string GetFileNameFromPath(const char* path) {
+  const std::string text = WithoutTrailingSlashes(path);
+  const size_t slash = FindLastSlash(text.c_str());
+  return slash == std::string::npos ? text : text.substr(slash + 1);
+}
+
+std::string GetParentPath(const char* path, bool trimFirst) {
+  std::string text = path != nullptr ? path : "";
+  if (trimFirst) TrimTrailingSlashes(text);
+  size_t cut = FindLastSlash(text.c_str());
+  if (cut == std::string::npos) return std::string();
+  while (cut > 0 && IsSeparator(text[cut - 1])) --cut;
+  return text.substr(0, cut);
+}
+
+// No file can be named "" or hold a wildcard, and FindFirstFileA would
+// answer for some other file that matches the pattern.
+int GetPathType(const char* path) {
+  if (path == nullptr || path[0] == '\0' || strpbrk(path, "*?") != nullptr) {
+    return PathMissing;
+  }
+  const UINT driveType = GetDriveTypeA(path);
+  if (driveType != DRIVE_UNKNOWN && driveType != DRIVE_NO_ROOT_DIR) {
+    return PathDirectory;
+  }
+  WIN32_FIND_DATAA findData;
+  const HANDLE find = FindFirstFileA(path, &findData);
+  if (find == INVALID_HANDLE_VALUE) return PathMissing;
+  FindClose(find);
+  return (findData.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ? PathDirectory
+                                                                 : PathFile;
+}
+
+bool IsDirectory(const char* path) { return GetPathType(path) == PathDirectory; }
+
+bool IsDotEntry(const WIN32_FIND_DATAA& findData) {
+  if (!(findData.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) return false;
+  const auto* name = reinterpret_cast<const unsigned char*>(findData.cFileName);
+  return _mbscmp(name, reinterpret_cast<const unsigned char*>(".")) == 0 ||
+         _mbscmp(name, reinterpret_cast<const unsigned char*>("..")) == 0;
+}
+
+bool CreateDirectoryTree(const char* path) {
+  if (path == nullptr || path[0] == '\0') return false;
+  // An existing folder written with a trailing separator is found only
+  // without it.
+  if (IsDirectory(WithoutTrailingSlashes(path).c_str())) return true;
+  if (!CreateDirectoryTree(GetParentPath(path, true).c_str())) return false;
+  return CreateDirectoryA(path, nullptr) != FALSE;
+}
+
+bool EnsureDirectory(const char* path) {
+  return CreateDirectoryTree(WithoutTrailingSlashes(path).c_str());
+}
+
+bool RemoveDirectoryTree(const char* path) {
+  if (!IsRemovablePath(path)) return false;
+  // Probed without trailing separators: with them nothing would match and
+  // an existing folder would be reported as removed.
+  const std::string folder = WithoutTrailingSlashes(path);
+  const int type = GetPathType(folder.c_str());
+  if (type == PathMissing) return true;
+  if (type == PathFile) return false;
+
+  WIN32_FIND_DATAA findData;
+  const HANDLE find = FindFirstFileA((folder + "\\*.*").c_str(), &findData);
+  if (find == INVALID_HANDLE_VALUE) return RemoveDirectoryA(folder.c_str()) != FALSE;
+  bool removedAll = true;
+  do {
+    if (IsDotEntry(findData)) continue;
+    const std::string child = folder + "\\" + findData.cFileName;
+    removedAll = (findData.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+                     ? RemoveDirectoryTree(child.c_str())
+                     : DeleteFileA(child.c_str()) != FALSE;
+  } while (removedAll && FindNextFileA(find, &findData));
+  FindClose(find);
+  return removedAll && RemoveDirectoryA(folder.c_str()) != FALSE;
+}

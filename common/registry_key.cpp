@@ -1,0 +1,181 @@
+#include "registry_key.h"
+
+#include <shlwapi.h>
+
+#include <cstdarg>
+#include <cstdio>
+#include <memory>
+#include <new>
+
+CRegistryKey::CRegistryKey(REGSAM access) : access_(access) {}
+
+CRegistryKey::~CRegistryKey() { Close(); }
+
+LONG CRegistryKey::Close() {
+  if (handle_ == nullptr) return ERROR_SUCCESS;
+  const LONG result = RegCloseKey(handle_);
+  handle_ = nullptr;
+  return result;
+}
+
+LONG CRegistryKey::Open(HKEY root, const char* path) {
+  Close();
+  return RegOpenKeyExA(root, path, 0, access_, &handle_);
+}
+
+LONG CRegistryKey::Create(HKEY root, const char* path) {
+  Close();
+  return RegCreateKeyExA(root, path, 0, nullptr, REG_OPTION_NON_VOLATILE,
+                         access_, nullptr, &handle_, nullptr);
+}
+
+LONG CRegistryKey::OpenKey(HKEY root, const char* path, int mode) {
+  switch (mode) {
+    case CreateNewOnly:
+      if (Open(root, path) == ERROR_SUCCESS) return ERROR_ALREADY_EXISTS;
+      return Create(root, path);
+    case Recreate: {
+      // RegDeleteKeyA with no name, or "", would delete root itself.
+      if (path == nullptr || path[0] == '\0') return ERROR_INVALID_PARAMETER;
+      const LONG deleted = RegDeleteKeyA(root, path);
+      if (deleted != ERROR_SUCCESS && deleted != ERROR_FILE_NOT_FOUND) {
+        return deleted;
+      }
+      return Create(root, path);
+    }
+    case OpenExisting:
+      return Open(root, path);
+    case OpenOrCreate:
+      return Create(root, path);
+    default:
+      return ERROR_INVALID_PARAMETER;
+  }
+}
+
+LONG CRegistryKey::OpenSubKey(const char* name, CRegistryKey& key, int mode) {
+  if (handle_ == nullptr || name == nullptr) return ERROR_INVALID_HANDLE;
+  return key.OpenKey(handle_, name, mode);
+}
+
+LONG CRegistryKey::CreateSubKey(const char* name) {
+  if (handle_ == nullptr || name == nullptr) return ERROR_INVALID_HANDLE;
+  CRegistryKey subKey(KEY_ALL_ACCESS);
+  return subKey.OpenKey(handle_, name, OpenOrCreate);
+}
+
+bool CRegistryKey::ValueExists(const char* name) const {
+  if (handle_ == nullptr || name == nullptr) return false;
+  return RegQueryValueExA(handle_, name, nullptr, nullptr, nullptr, nullptr) ==
+         ERROR_SUCCESS;
+}
+
+LONG CRegistryKey::QueryValue(const char* name, DWORD type, void* data,
+                              DWORD* size) const {
+  if (handle_ == nullptr) return ERROR_INVALID_HANDLE;
+  DWORD actualType = REG_NONE;
+  const LONG result = RegQueryValueExA(handle_, name, nullptr, &actualType,
+                                       static_cast<BYTE*>(data), size);
+  if (result != ERROR_SUCCESS) return result;
+  return actualType == type ? ERROR_SUCCESS : ERROR_INVALID_PARAMETER;
+}
+
+LONG CRegistryKey::QueryStringRaw(const char* name, char* buffer,
+                                  DWORD* size) const {
+  if (handle_ == nullptr || size == nullptr) return ERROR_INVALID_HANDLE;
+  return QueryValue(name, REG_SZ, buffer, size);
+}
+
+LONG CRegistryKey::QueryString(const char* name, std::string& text) const {
+  DWORD size = 0;
+  LONG result = QueryStringRaw(name, nullptr, &size);
+  if (result != ERROR_SUCCESS) return result;
+  // One more zeroed byte ends a value that was stored without its zero.
+  std::unique_ptr<char[]> buffer(new (std::nothrow) char[size + 1]());
+  if (!buffer) return ERROR_NOT_ENOUGH_MEMORY;
+  result = QueryStringRaw(name, buffer.get(), &size);
+  if (result == ERROR_SUCCESS) text = buffer.get();
+  return result;
+}
+
+LONG CRegistryKey::QueryDWORD(const char* name, DWORD& value) const {
+  if (handle_ == nullptr) return ERROR_INVALID_HANDLE;
+  // Read into a local so that a failed read leaves value as it was.
+  DWORD read = 0;
+  DWORD size = sizeof read;
+  const LONG result = QueryValue(name, REG_DWORD, &read, &size);
+  if (result == ERROR_SUCCESS) value = read;
+  return result;
+}
+
+LONG CRegistryKey::SetValue(const char* name, DWORD type, const void* data,
+                            DWORD size) {
+  if (handle_ == nullptr || name == nullptr || data == nullptr) {
+    return ERROR_INVALID_HANDLE;
+  }
+  return RegSetValueExA(handle_, name, 0, type,
+                        static_cast<const BYTE*>(data), size);
+}
+
+LONG CRegistryKey::SetStringF(const char* name, const char* format, ...) {
+  if (format == nullptr) return ERROR_INVALID_HANDLE;
+  va_list args;
+  va_start(args, format);
+  va_list measure;
+  va_copy(measure, args);
+  const int length = vsnprintf(nullptr, 0, format, measure);
+  va_end(measure);
+  if (length < 0) {
+    va_end(args);
+    return ERROR_INVALID_PARAMETER;
+  }
+  std::unique_ptr<char[]> text(new (std::nothrow) char[length + 1]);
+  if (!text) {
+    va_end(args);
+    return ERROR_NOT_ENOUGH_MEMORY;
+  }
+  vsnprintf(text.get(), length + 1, format, args);
+  va_end(args);
+  return SetValue(name, REG_SZ, text.get(), static_cast<DWORD>(length));
+}
+
+LONG CRegistryKey::SetDWORD(const char* name, DWORD value) {
+  return SetValue(name, REG_DWORD, &value, sizeof value);
+}
+
+LONG CRegistryKey::SetBinary(const char* name, const void* data, DWORD size) {
+  if (handle_ == nullptr) return ERROR_INVALID_HANDLE;
+  return SetValue(name, REG_BINARY, data, size);
+}
+
+bool CRegistryKey::QueryInfo(DWORD& valueCount,
+                             DWORD& maxValueNameLength) const {
+  if (handle_ == nullptr) return false;
+  DWORD count = 0;
+  DWORD longest = 0;
+  if (RegQueryInfoKeyA(handle_, nullptr, nullptr, nullptr, nullptr, nullptr,
+                       nullptr, &count, &longest, nullptr, nullptr,
+                       nullptr) != ERROR_SUCCESS) {
+    return false;
+  }
+  valueCount = count;
+  maxValueNameLength = longest + 1;
+  return true;
+}
+
+bool CRegistryKey::EnumValueName(DWORD index, char* buffer,
+                                 DWORD length) const {
+  if (handle_ == nullptr || buffer == nullptr) return false;
+  return RegEnumValueA(handle_, index, buffer, &length, nullptr, nullptr,
+                       nullptr, nullptr) == ERROR_SUCCESS;
+}
+
+void CRegistryKey::DeleteValue(const char* name) {
+  if (handle_ == nullptr) return;
+  RegDeleteValueA(handle_, name);
+}
+
+void CRegistryKey::DeleteSubTree(const char* name) {
+  // With no name, or "", SHDeleteKeyA would empty this key itself.
+  if (handle_ == nullptr || name == nullptr || name[0] == '\0') return;
+  SHDeleteKeyA(handle_, name);
+}
