@@ -1,0 +1,31 @@
+// CAnsiString: a private heap copy of a BSTR in the system's ANSI code page,
+// the form in which the control passes texts to the module check and the
+// engine.
+#pragma once
+
+#include <windows.h>
+#include <oleauto.h>
+
+#include <memory>
+
+class CAnsiString {
+ public:
+  CAnsiString() = default;
+  CAnsiString(const CAnsiString&) = delete;
+  CAnsiString& operator=(const CAnsiString&) = delete;
+
+  // Converts text. A null BSTR gives a null string; false when the
+  // conversion fails or no memory can be had (the string is then null).
+  bool Convert(BSTR text);
+  // As Convert, but a null BSTR gives an empty string.
+  bool ConvertNonNull(BSTR text);
+
+  const char* Get() const { return text_.get(); }
+
+ private:
+  std::unique_ptr<char[]> text_;
+};
+
+// A new BSTR holding text converted from the ANSI code page; null when the
+// conversion fails or no memory can be had.
+BSTR AnsiToBstr(const char* text);

@@ -1,0 +1,56 @@
+#include "elevation.h"
+
+#include <objbase.h>
+#include <sddl.h>
+
+#include <cstring>
+#include <cwchar>
+#include <memory>
+
+#include "scoped_key.h"
+#include "text_format.h"
+
+namespace {
+
+void WriteSecurityValue(HKEY key, const char* name, const char* sddl) {
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(sddl, SDDL_REVISION_1, &descriptor,
+                                                            nullptr))
+    return;
+  RegSetValueExA(key, name, 0, REG_BINARY, static_cast<const BYTE*>(descriptor),
+                 GetSecurityDescriptorLength(descriptor));
+  LocalFree(descriptor);
+}
+
+}  // namespace
+
+bool IsElevationCapable() {
+  OSVERSIONINFOA version = {};
+  version.dwOSVersionInfoSize = sizeof(version);
+  return GetVersionExA(&version) && version.dwPlatformId == VER_PLATFORM_WIN32_NT &&
+         version.dwMajorVersion > 5;
+}
+
+HRESULT CreateElevatedInstance(HWND owner, REFCLSID clsid, REFIID iid, void** object) {
+  wchar_t clsidText[50];
+  if (StringFromGUID2(clsid, clsidText, 50) == 0) return E_INVALIDARG;
+  wchar_t moniker[300];
+  swprintf(moniker, 300, L"Elevation:Administrator!new:%ls", clsidText);
+  BIND_OPTS3 options = {};
+  options.cbStruct = sizeof(options);
+  options.dwClassContext = CLSCTX_LOCAL_SERVER;
+  options.hwnd = owner;
+  return CoGetObject(moniker, &options, iid, object);
+}
+
+void WriteAppIdSecurity(const char* appId) {
+  if (appId == nullptr || !IsElevationCapable()) return;
+  std::unique_ptr<char[]> path = FormatText("AppID\\%s", appId);
+  if (!path || std::strlen(path.get()) >= 1024) return;
+  CScopedKey key;
+  if (RegCreateKeyExA(HKEY_CLASSES_ROOT, path.get(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+                      KEY_WRITE, nullptr, key.Receive(), nullptr) != ERROR_SUCCESS)
+    return;
+  WriteSecurityValue(key.Get(), "LaunchPermission", "O:BAG:BAD:(A;;0xb;;;WD)S:(ML;;NX;;;LW)");
+  WriteSecurityValue(key.Get(), "AccessPermission", "O:BAG:BAD:(A;;0x3;;;IU)(A;;0x3;;;SY)");
+}

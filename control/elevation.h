@@ -1,0 +1,18 @@
+// Elevation on Windows Vista and later: the control has the engine run in
+// an elevated instance of itself, hosted by the COM surrogate.
+#pragma once
+
+#include <windows.h>
+
+// True on Windows NT 6.0 and later.
+bool IsElevationCapable();
+
+// Binds "Elevation:Administrator!new:{clsid}" for a local server; the
+// HRESULT of CoGetObject (a failure also when the user declines).
+HRESULT CreateElevatedInstance(HWND owner, REFCLSID clsid, REFIID iid, void** object);
+
+// Writes the AppID's LaunchPermission and AccessPermission, which let a
+// browser at low integrity start and call the elevated instance. Silent:
+// a value that cannot be made or written is skipped. Does nothing before
+// Vista or for a null appId.
+void WriteAppIdSecurity(const char* appId);

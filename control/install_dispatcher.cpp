@@ -1,0 +1,90 @@
+// The install path of the control object: in this process before Vista,
+// otherwise through an elevated instance in the COM surrogate; and the one
+// call into the engine that either path ends in.
+#include <new>
+
+#include "ansi_string.h"
+#include "com_ref.h"
+#include "elevation.h"
+#include "ovelin_manager.h"
+
+namespace {
+
+typedef ResultCode(__cdecl* InstallActiveXProc)(const GUID* caller, const char* clsid,
+                                                const char* codebase, const char* needVersion);
+
+// Owns a loaded library for the length of one engine call.
+class CLoadedLibrary {
+ public:
+  explicit CLoadedLibrary(const char* name) : module_(LoadLibraryA(name)) {}
+  ~CLoadedLibrary() {
+    if (module_ != nullptr) FreeLibrary(module_);
+  }
+  CLoadedLibrary(const CLoadedLibrary&) = delete;
+  CLoadedLibrary& operator=(const CLoadedLibrary&) = delete;
+
+  HMODULE Get() const { return module_; }
+
+ private:
+  HMODULE module_;
+};
+
+}  // namespace
+
+long COvelinActiveXManager::DispatchInstall(BSTR clsid, BSTR codebase, BSTR needVersion) {
+  if (!IsPageTrusted()) {
+    lastResult_ = MODULE_INVALID_DOMAIN;
+    return 0;
+  }
+  if (!IsElevationCapable()) {
+    long installed = 0;
+    InstallActiveXObjectAsAdmin(clsid, codebase, needVersion, &installed);
+    return installed;
+  }
+  return InstallElevated(clsid, codebase, needVersion);
+}
+
+long COvelinActiveXManager::InstallElevated(BSTR clsid, BSTR codebase, BSTR needVersion) {
+  CComRef<IOvelinActiveXManager> elevated;
+  if (FAILED(CreateElevatedInstance(nullptr, CLSID_OvelinActiveXManager, IID_IOvelinActiveXManager,
+                                    elevated.ReceiveVoid()))) {
+    lastResult_ = MODULE_AUTH_ELEVATION_FAIL;
+    return 0;
+  }
+  long installed = 0;
+  if (FAILED(elevated->InstallActiveXObjectAsAdmin(clsid, codebase, needVersion, &installed))) {
+    lastResult_ = MODULE_AUTH_ELEVATION_FAIL;
+    return 0;
+  }
+  // On success this object's code stays as it was; on failure the elevated
+  // instance knows why.
+  if (installed == 0) {
+    long code = lastResult_;
+    elevated->GetLastError(&code);
+    lastResult_ = code;
+  }
+  return installed;
+}
+
+void COvelinActiveXManager::CallEngine(BSTR clsid, BSTR codebase, BSTR needVersion) {
+  CLoadedLibrary engine("OVSetupCore.dll");
+  if (engine.Get() == nullptr) {
+    lastResult_ = MODULE_CANT_LOAD_DLL;
+    return;
+  }
+  InstallActiveXProc install =
+      reinterpret_cast<InstallActiveXProc>(
+          reinterpret_cast<void (*)()>(GetProcAddress(engine.Get(), "InstallActiveX")));
+  if (install == nullptr) {
+    lastResult_ = MODULE_CANT_FIND_PROC;
+    return;
+  }
+  CAnsiString clsidText, codebaseText, needVersionText;
+  if (!clsidText.Convert(clsid) || !codebaseText.Convert(codebase) ||
+      !needVersionText.Convert(needVersion)) {
+    lastResult_ = COMMON_OUTOFMEMORY;
+    return;
+  }
+  lastResult_ = install(&CLSID_OvelinActiveXManager, clsidText.Get(), codebaseText.Get(),
+                        needVersionText.Get());
+}
