@@ -1,0 +1,164 @@
+#include "http_download.h"
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+namespace {
+
+const DWORD kUrlBufferLength = 2084;  // INTERNET_MAX_URL_LENGTH
+const DWORD kConnectTimeoutMs = 10000;
+// A server that stops sending would otherwise hold the job in one read for
+// as long as WinINet's own default allows; cancel is only seen between reads.
+const DWORD kReceiveTimeoutMs = 30000;
+const DWORD kRequestFlags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_EXISTING_CONNECT |
+                            INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_NO_AUTO_REDIRECT |
+                            INTERNET_FLAG_PRAGMA_NOCACHE;
+
+// The file name of the module holding this code, without folder and
+// extension: "OVSetupCore".
+std::string ModuleBaseName() {
+  HMODULE module = nullptr;
+  GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                     reinterpret_cast<LPCSTR>(&ModuleBaseName), &module);
+  char path[MAX_PATH] = "";
+  GetModuleFileNameA(module, path, MAX_PATH);
+  std::string name = path;
+  const size_t slash = name.find_last_of("\\/");
+  if (slash != std::string::npos) name.erase(0, slash + 1);
+  const size_t dot = name.rfind('.');
+  if (dot != std::string::npos) name.erase(dot);
+  return name;
+}
+
+// The URL as a browser would send it: unsafe characters before any "?" or
+// "#" escaped, "." and ".." segments resolved.
+bool CanonicalizeUrl(const char* url, std::vector<char>& canonical) {
+  canonical.assign(kUrlBufferLength, '\0');
+  DWORD length = kUrlBufferLength;
+  if (InternetCanonicalizeUrlA(url, canonical.data(), &length, ICU_BROWSER_MODE)) return true;
+  if (GetLastError() != ERROR_INSUFFICIENT_BUFFER) return false;
+  canonical.assign(length + 1, '\0');
+  length = static_cast<DWORD>(canonical.size());
+  return InternetCanonicalizeUrlA(url, canonical.data(), &length, ICU_BROWSER_MODE) != FALSE;
+}
+
+// A header as text; false when it is missing or longer than the buffer.
+bool QueryHeader(HINTERNET request, DWORD header, char* buffer, DWORD size) {
+  DWORD length = size;
+  return HttpQueryInfoA(request, header, buffer, &length, nullptr) != FALSE;
+}
+
+}  // namespace
+
+CHttpDownload::CHttpDownload() : internet_(nullptr), connection_(nullptr), request_(nullptr) {
+  internet_ = InternetOpenA(ModuleBaseName().c_str(), INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
+  if (internet_ == nullptr) return;
+  DWORD timeout = kConnectTimeoutMs;
+  InternetSetOptionA(internet_, INTERNET_OPTION_CONNECT_TIMEOUT, &timeout, sizeof(timeout));
+  timeout = kReceiveTimeoutMs;
+  InternetSetOptionA(internet_, INTERNET_OPTION_RECEIVE_TIMEOUT, &timeout, sizeof(timeout));
+}
+
+CHttpDownload::~CHttpDownload() {
+  Close();
+  if (internet_ != nullptr) InternetCloseHandle(internet_);
+}
+
+CHttpDownload::Status CHttpDownload::OpenUrl(const char* url) {
+  if (url == nullptr || *url == '\0') return kEmptyUrl;
+  std::vector<char> canonical;
+  if (!CanonicalizeUrl(url, canonical)) return kBadUrl;
+
+  // One byte more than WinINet is told, so the texts always stay terminated.
+  // A host or path longer than its buffer fails the split.
+  char host[kUrlBufferLength + 1] = "";
+  char path[kUrlBufferLength + 1] = "";
+  URL_COMPONENTSA parts = {};
+  parts.dwStructSize = sizeof(parts);
+  parts.lpszHostName = host;
+  parts.dwHostNameLength = kUrlBufferLength;
+  parts.lpszUrlPath = path;
+  parts.dwUrlPathLength = kUrlBufferLength;
+  if (!InternetCrackUrlA(canonical.data(), 0, 0, &parts)) return kBadUrl;
+  // WinINet splits https, ftp and others just as well; only http is fetched.
+  if (parts.nScheme != INTERNET_SCHEME_HTTP) return kBadUrl;
+  const INTERNET_PORT port = parts.nPort != 0 ? parts.nPort : INTERNET_DEFAULT_HTTP_PORT;
+
+  Close();
+  if (internet_ == nullptr) return kCannotConnect;
+  // A user name or password in the URL is never sent.
+  connection_ = InternetConnectA(internet_, host, port, nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, 1);
+  if (connection_ == nullptr) return kCannotConnect;
+  request_ = HttpOpenRequestA(connection_, "GET", path, "HTTP/1.0", nullptr, nullptr, kRequestFlags, 1);
+  if (request_ == nullptr) {
+    Close();
+    return kCannotConnect;
+  }
+  return kOk;
+}
+
+CHttpDownload::Status CHttpDownload::Send() {
+  if (request_ == nullptr) return kNoRequest;
+  if (!HttpSendRequestA(request_, nullptr, 0, nullptr, 0)) {
+    Close();
+    return kSendFailed;
+  }
+  char text[80] = "";
+  if (!QueryHeader(request_, HTTP_QUERY_STATUS_CODE, text, sizeof(text))) {
+    Close();
+    return kNoStatusCode;
+  }
+  const long status = std::atol(text);
+  if (status != HTTP_STATUS_OK && status != HTTP_STATUS_PARTIAL_CONTENT) {
+    Close();
+    return kUnexpectedStatus;
+  }
+  return kOk;
+}
+
+CHttpDownload::Status CHttpDownload::Open(const char* url) {
+  const Status status = OpenUrl(url);
+  return status != kOk ? status : Send();
+}
+
+CHttpDownload::Status CHttpDownload::GetContentLength(int64_t& size) const {
+  if (request_ == nullptr) return kNoRequest;
+  char text[32] = "";
+  if (!QueryHeader(request_, HTTP_QUERY_CONTENT_LENGTH, text, sizeof(text))) return kNoContentLength;
+  // A length must be a count of bytes: "-5" or "abc" would otherwise pass
+  // as a size of -5 or 0.
+  char* end = nullptr;
+  const long long value = std::strtoll(text, &end, 10);
+  if (end == text || value < 0) return kNoContentLength;
+  size = value;
+  return kOk;
+}
+
+CHttpDownload::Status CHttpDownload::GetLastModified(SYSTEMTIME& localTime) const {
+  if (request_ == nullptr) return kNoRequest;
+  // Read as text: asking WinINet for a SYSTEMTIME (HTTP_QUERY_FLAG_SYSTEMTIME)
+  // crashes Wine's WinINet on dates written in older or unusual forms.
+  char text[128] = "";
+  if (!QueryHeader(request_, HTTP_QUERY_LAST_MODIFIED, text, sizeof(text))) return kNoLastModified;
+  SYSTEMTIME utc = {};
+  if (!InternetTimeToSystemTimeA(text, &utc, 0)) return kNoLastModified;
+  TIME_ZONE_INFORMATION zone = {};
+  GetTimeZoneInformation(&zone);
+  if (!SystemTimeToTzSpecificLocalTime(&zone, &utc, &localTime)) return kNoLastModified;
+  return kOk;
+}
+
+CHttpDownload::Status CHttpDownload::Read(void* buffer, DWORD size, DWORD& count) {
+  count = 0;
+  if (request_ == nullptr) return kNoRequest;
+  if (!InternetReadFile(request_, buffer, size, &count)) return kReadFailed;
+  return kOk;
+}
+
+void CHttpDownload::Close() {
+  if (request_ != nullptr) InternetCloseHandle(request_);
+  if (connection_ != nullptr) InternetCloseHandle(connection_);
+  request_ = nullptr;
+  connection_ = nullptr;
+}

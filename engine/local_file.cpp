@@ -1,0 +1,57 @@
+#include "local_file.h"
+
+CLocalFile::CLocalFile() : handle_(INVALID_HANDLE_VALUE) {}
+
+CLocalFile::~CLocalFile() { Close(); }
+
+bool CLocalFile::Open(const char* path, int mode, DWORD attributes) {
+  if (IsOpen()) return false;
+  DWORD access = GENERIC_WRITE;
+  DWORD disposition = OPEN_EXISTING;
+  switch (mode) {
+    case OpenOrCreateForWrite: disposition = OPEN_ALWAYS; break;
+    case CreateForWrite: disposition = CREATE_ALWAYS; break;
+    case ExistingForWrite: break;
+    default: access = GENERIC_READ; break;
+  }
+  handle_ = CreateFileA(path, access, FILE_SHARE_READ, nullptr, disposition, attributes, nullptr);
+  return IsOpen();
+}
+
+void CLocalFile::Close() {
+  if (!IsOpen()) return;
+  CloseHandle(handle_);
+  handle_ = INVALID_HANDLE_VALUE;
+}
+
+bool CLocalFile::Write(const void* buffer, DWORD count) {
+  if (!IsOpen()) return false;
+  DWORD written = 0;
+  return WriteFile(handle_, buffer, count, &written, nullptr) != FALSE;
+}
+
+bool CLocalFile::GetTimes(FILETIME& creation, FILETIME& lastWrite) const {
+  if (!IsOpen()) return false;
+  return GetFileTime(handle_, &creation, nullptr, &lastWrite) != FALSE;
+}
+
+bool CLocalFile::SetTimes(const FILETIME& creation, const FILETIME& lastWrite) {
+  if (!IsOpen()) return false;
+  return SetFileTime(handle_, &creation, nullptr, &lastWrite) != FALSE;
+}
+
+// Reading times needs no write access: a write handle would fail on a
+// read-only file, and GetFileTime needs read-attribute access.
+bool ReadFileTimes(const char* path, FILETIME& creation, FILETIME& lastWrite) {
+  if (path == nullptr) return false;
+  CLocalFile file;
+  if (!file.Open(path, CLocalFile::ExistingForRead, FILE_ATTRIBUTE_NORMAL)) return false;
+  return file.GetTimes(creation, lastWrite);
+}
+
+bool WriteFileTimes(const char* path, const FILETIME& creation, const FILETIME& lastWrite) {
+  if (path == nullptr) return false;
+  CLocalFile file;
+  if (!file.Open(path, CLocalFile::ExistingForWrite, FILE_ATTRIBUTE_NORMAL)) return false;
+  return file.SetTimes(creation, lastWrite);
+}

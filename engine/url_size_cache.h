@@ -1,0 +1,41 @@
+// CUrlSizeCache: the package sizes that servers have announced to this
+// process, so that a URL is probed with a request of its own only once
+// while the engine is loaded.
+//
+// There is one instance, built when the engine module is loaded and
+// destroyed when it is unloaded. Entries are never refreshed or removed
+// before that; a failed probe leaves no entry, so the next call probes
+// again. URLs are compared without regard to letter case.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+class CUrlSizeCache {
+ public:
+  CUrlSizeCache();
+  virtual ~CUrlSizeCache();
+  CUrlSizeCache(const CUrlSizeCache&) = delete;
+  CUrlSizeCache& operator=(const CUrlSizeCache&) = delete;
+
+  // The size announced for url: from the cache, or from the Content-Length
+  // of a GET whose body is never read (status 200 or 206 required). False
+  // for a null URL and a failed probe. Callers wait for each other, the
+  // probe's network time included.
+  bool GetSize(const char* url, int64_t& size);
+
+ private:
+  struct Entry {
+    std::string url;
+    int64_t size;
+  };
+
+  CRITICAL_SECTION lock_;
+  std::vector<Entry> entries_;  // guarded by lock_; in insertion order
+};
+
+// GetSize of the process's one CUrlSizeCache.
+bool GetUrlSize(const char* url, int64_t& size);
