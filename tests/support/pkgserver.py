@@ -51,6 +51,8 @@ URL scheme
                           a short text body.
     /nolength/...         no Content-Length; the body ends when the
                           connection closes.
+    /length/<text>/...    Content-Length is <text>, percent-decoded, verbatim
+                          (e.g. -5 or abc); the body is sent whole.
     /nolastmod/...        no Last-Modified header.
     /lastmod/<text>/...   Last-Modified is <text>, percent-decoded, verbatim
                           (e.g. /lastmod/Sun%2C%206%20Nov%201994.../).
@@ -118,6 +120,7 @@ class _Reply:
     def __init__(self):
         self.status = 200
         self.length = True
+        self.length_text = None  # a Content-Length sent instead of the size
         self.last_modified = FIXED_LAST_MODIFIED
         self.truncate = None
         self.slow_ms = 0
@@ -186,6 +189,9 @@ class _Handler(http.server.BaseHTTPRequestHandler):
                 elif word == "nolength":
                     reply.length = False
                     i += 1
+                elif word == "length":
+                    reply.length_text = urllib.parse.unquote(segments[i + 1])
+                    i += 2
                 elif word == "nolastmod":
                     reply.last_modified = None
                     i += 1
@@ -246,7 +252,9 @@ class _Handler(http.server.BaseHTTPRequestHandler):
             return self._send_text(size, "status %d" % size, with_body)
         self.send_response(reply.status)
         self.send_header("Content-Type", "application/vnd.ms-cab-compressed")
-        if reply.length:
+        if reply.length_text is not None:
+            self.send_header("Content-Length", reply.length_text)
+        elif reply.length:
             self.send_header("Content-Length", str(size))
         if reply.status == 206 and size > 0:
             self.send_header("Content-Range", "bytes 0-%d/%d" % (size - 1, size))
