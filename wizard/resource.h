@@ -1,0 +1,37 @@
+// Resource ids of the engine module: the setup window's template, its
+// bitmaps and the string tables. Shared by the resource script and code.
+#pragma once
+
+#define IDD_SETUP 12000
+#define IDB_PROGRESS_BAR 12001
+#define IDB_BACKGROUND 12002
+#define IDB_CLOSE_BUTTON 12003
+
+#define IDC_SETUP_PROGRESS 10001
+
+#define IDS_INIT_SETUP 1
+#define IDS_PREPARE_DOWNLOAD 2
+#define IDS_START_DOWNLOAD 3
+#define IDS_DOWNLOADING 4
+#define IDS_DOWNLOAD_COMPLETE 5
+#define IDS_PREPARE_EXTRACT 6
+#define IDS_EXTRACTING 7
+#define IDS_EXTRACT_COMPLETE 8
+#define IDS_REMOVE_OLD_VERSION 9
+#define IDS_START_INSTALL 10
+#define IDS_INSTALLING 11
+#define IDS_WRITE_REGISTRY 12
+#define IDS_SETUP_FAILED 13
+#define IDS_REASON_LABEL 14
+#define IDS_REASON_INVALID_PACKAGE 15
+#define IDS_REASON_DOWNLOAD 16
+#define IDS_REASON_SAVE 17
+#define IDS_REASON_OPEN_PACKAGE 18
+#define IDS_REASON_EXTRACT 19
+#define IDS_REASON_READ_SETUP_INFO 20
+#define IDS_REASON_INSTALL_FILE 21
+#define IDS_REASON_INVALID_SETUP_INFO 22
+#define IDS_REASON_VERSION 23
+#define IDS_REASON_REMOVE_OLD 24
+#define IDS_WIZARD_TITLE 25
+#define IDS_CANCEL_QUESTION 26

@@ -1,0 +1,355 @@
+#include "setup_dlg.h"
+
+#include <commctrl.h>
+#include <objbase.h>
+
+#include <cstdio>
+
+#include "bitmap_region.h"
+#include "failure_reason.h"
+#include "resource.h"
+#include "resource_module.h"
+
+namespace {
+
+const int kWindowWidth = 300;
+const int kWindowHeight = 144;
+const COLORREF kTransparent = RGB(255, 0, 255);
+const int kCloseButtonX = 280, kCloseButtonY = 5, kCloseButtonStates = 4;
+const RECT kProgressRect = {43, 74, 43 + 211, 74 + 12};
+const RECT kStatusRect = {43, 95, 254, 111};
+// Presses in the rows above this drag the captionless window.
+const int kDragRows = 19;
+const DWORD kWorkerWaitMs = 5000;
+
+}  // namespace
+
+CSetupDlg::CSetupDlg(InstallJobProc job) : CDialog(IDD_SETUP), job_(job) {
+  InitializeCriticalSection(&cancelLock_);
+  InitializeCriticalSection(&statusLock_);
+}
+
+CSetupDlg::~CSetupDlg() {
+  if (workerThread_ != nullptr) CloseHandle(workerThread_);
+  if (background_ != nullptr) DeleteObject(background_);
+  DeleteCriticalSection(&statusLock_);
+  DeleteCriticalSection(&cancelLock_);
+}
+
+ResultCode CSetupDlg::RunSetup(const char* clsid, const char* codebase, const char* needVersion) {
+  if (clsid == nullptr || codebase == nullptr) return COMMON_INVALID_PARAM;
+  clsid_ = clsid;
+  codebase_ = codebase;
+  needVersion_ = needVersion != nullptr ? needVersion : "";
+  result_ = DLL_UNKNOWN;
+  INITCOMMONCONTROLSEX classes = {};
+  classes.dwSize = sizeof(classes);
+  classes.dwICC = ICC_PROGRESS_CLASS;
+  InitCommonControlsEx(&classes);
+  DoModal();
+  return result_;
+}
+
+// ---- The window ----
+
+void CSetupDlg::DoDataExchange() {
+  closeButton_.SubclassDlgItem(IDCANCEL, GetSafeHwnd());
+  progressBar_.SubclassDlgItem(IDC_SETUP_PROGRESS, GetSafeHwnd());
+}
+
+BOOL CSetupDlg::OnInitDialog() {
+  CDialog::OnInitDialog();
+  HWND window = GetSafeHwnd();
+  EnterCriticalSection(&cancelLock_);
+  cancelled_ = 0;
+  LeaveCriticalSection(&cancelLock_);
+
+  SetWindowPos(window, nullptr, 0, 0, kWindowWidth, kWindowHeight, SWP_NOMOVE | SWP_NOZORDER);
+  CenterWindow();
+
+  if (background_ != nullptr) DeleteObject(background_);
+  background_ = LoadBitmapA(GetResourceModule(), MAKEINTRESOURCEA(IDB_BACKGROUND));
+  if (background_ != nullptr) CBitmapRegion::ApplyFromBitmap(background_, window, kTransparent);
+
+  closeButton_.SetStripImageAt(kCloseButtonX, kCloseButtonY, IDB_CLOSE_BUTTON, kCloseButtonStates);
+  progressBar_.SetImageResource(IDB_PROGRESS_BAR, true);
+  MoveWindow(progressBar_.GetSafeHwnd(), kProgressRect.left, kProgressRect.top,
+             kProgressRect.right - kProgressRect.left, kProgressRect.bottom - kProgressRect.top,
+             TRUE);
+
+  // The window has no caption; the title is what the taskbar shows.
+  std::string title = LoadResourceString(IDS_WIZARD_TITLE);
+  if (!title.empty()) SetWindowTextA(window, title.c_str());
+
+  PostMessageA(window, WM_INSTALL_START, 0, 0);
+  return TRUE;
+}
+
+void CSetupDlg::CenterWindow() {
+  HWND window = GetSafeHwnd();
+  RECT frame;
+  GetWindowRect(window, &frame);
+  MONITORINFO monitor = {};
+  monitor.cbSize = sizeof(monitor);
+  GetMonitorInfoA(MonitorFromWindow(window, MONITOR_DEFAULTTOPRIMARY), &monitor);
+  const RECT& area = monitor.rcWork;
+  int width = frame.right - frame.left, height = frame.bottom - frame.top;
+  SetWindowPos(window, nullptr, area.left + (area.right - area.left - width) / 2,
+               area.top + (area.bottom - area.top - height) / 2, 0, 0,
+               SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+// Enter never closes the window.
+void CSetupDlg::OnOK() {}
+
+void CSetupDlg::OnCancel() {
+  // The lock stays held while the question is open, so the job waits at
+  // its next cancel test for the answer.
+  EnterCriticalSection(&cancelLock_);
+  std::string question = LoadResourceString(IDS_CANCEL_QUESTION);
+  int answer = SetupMessageBox(question.c_str(), MB_YESNO | MB_ICONQUESTION);
+  // Every answer counts: a No withdraws a Yes that the job has not seen.
+  cancelled_ = answer == IDYES;
+  LeaveCriticalSection(&cancelLock_);
+}
+
+bool CSetupDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
+  switch (message) {
+    case WM_INSTALL_START:
+      OnInstallStart();
+      return false;
+    case WM_INSTALL_DONE:
+      OnInstallDone();
+      result = 0;
+      return true;
+    case WM_PAINT: {
+      PAINTSTRUCT paint;
+      HDC dc = BeginPaint(GetSafeHwnd(), &paint);
+      PaintWindow(dc);
+      EndPaint(GetSafeHwnd(), &paint);
+      result = 0;
+      return true;
+    }
+    case WM_ERASEBKGND:
+      result = PaintWindow(reinterpret_cast<HDC>(wParam));
+      return true;
+    case WM_LBUTTONDOWN:
+      OnLButtonDown(lParam);
+      return false;
+    case WM_DESTROY:
+      OnDestroy();
+      return false;
+    default:
+      return false;
+  }
+}
+
+HANDLE CSetupDlg::CreateWorker() {
+  return CreateThread(nullptr, 0, &WorkerProc, this, 0, nullptr);
+}
+
+void CSetupDlg::OnInstallStart() {
+  workerThread_ = CreateWorker();
+  if (workerThread_ != nullptr) return;
+  result_ = DLL_CANT_CREATETHREAD;
+  OnInstallDone();
+}
+
+DWORD WINAPI CSetupDlg::WorkerProc(LPVOID param) {
+  CSetupDlg* dialog = static_cast<CSetupDlg*>(param);
+  CoInitialize(nullptr);
+  dialog->result_ = dialog->job_(dialog->codebase_.c_str(), dialog->clsid_.c_str(),
+                                 dialog->needVersion_.c_str(), dialog);
+  PostMessageA(dialog->GetSafeHwnd(), WM_INSTALL_DONE, 0, 0);
+  CoUninitialize();
+  return 0;
+}
+
+void CSetupDlg::OnInstallDone() {
+  ResultCode code = result_;
+  if (code != SUCCESS && code != DLL_USERCANCEL) {
+    int reasonId = GetFailureReasonId(code);
+    if (reasonId != 0)
+      ShowSetupErrorReason(code, reasonId);
+    else
+      ShowSetupError(code, nullptr);
+  }
+  // The base's cancel: the player's OnCancel only asks.
+  CDialog::OnCancel();
+}
+
+void CSetupDlg::OnDestroy() {
+  if (workerThread_ == nullptr) return;
+  if (WaitForSingleObject(workerThread_, kWorkerWaitMs) == WAIT_TIMEOUT)
+    TerminateThread(workerThread_, 0);
+  CloseHandle(workerThread_);
+  workerThread_ = nullptr;
+}
+
+void CSetupDlg::OnLButtonDown(LPARAM point) {
+  // The system moves a window whose caption is grabbed; this one has its
+  // caption painted in the background's top rows.
+  if (static_cast<short>(HIWORD(point)) < kDragRows)
+    PostMessageA(GetSafeHwnd(), WM_NCLBUTTONDOWN, HTCAPTION, point);
+}
+
+bool CSetupDlg::PaintWindow(HDC dc) {
+  if (dc == nullptr || background_ == nullptr) return false;
+  HWND window = GetSafeHwnd();
+  RECT client;
+  GetClientRect(window, &client);
+  HDC memory = CreateCompatibleDC(dc);
+  HDC source = CreateCompatibleDC(dc);
+  HBITMAP canvas = CreateCompatibleBitmap(dc, client.right, client.bottom);
+  bool ok = memory != nullptr && source != nullptr && canvas != nullptr;
+  if (ok) {
+    HGDIOBJ previousCanvas = SelectObject(memory, canvas);
+    HGDIOBJ previousSource = SelectObject(source, background_);
+    BitBlt(memory, 0, 0, client.right, client.bottom, source, 0, 0, SRCCOPY);
+    std::string text = GetStatusText();
+    if (!text.empty()) {
+      HGDIOBJ previousFont =
+          SelectObject(memory, reinterpret_cast<HFONT>(SendMessageA(window, WM_GETFONT, 0, 0)));
+      SetBkMode(memory, TRANSPARENT);
+      RECT line = kStatusRect;
+      DrawTextA(memory, text.c_str(), static_cast<int>(text.size()), &line, DT_CENTER);
+      SelectObject(memory, previousFont);
+    }
+    BitBlt(dc, 0, 0, client.right, client.bottom, memory, 0, 0, SRCCOPY);
+    SelectObject(source, previousSource);
+    SelectObject(memory, previousCanvas);
+  }
+  if (canvas != nullptr) DeleteObject(canvas);
+  if (source != nullptr) DeleteDC(source);
+  if (memory != nullptr) DeleteDC(memory);
+  return ok;
+}
+
+// ---- Status line and message boxes ----
+
+std::string CSetupDlg::GetStatusText() const {
+  EnterCriticalSection(&statusLock_);
+  std::string text = statusText_;
+  LeaveCriticalSection(&statusLock_);
+  return text;
+}
+
+void CSetupDlg::SetStatusText(const std::string& text) {
+  EnterCriticalSection(&statusLock_);
+  statusText_ = text;
+  LeaveCriticalSection(&statusLock_);
+  HWND window = GetSafeHwnd();
+  if (window != nullptr) InvalidateRect(window, nullptr, FALSE);
+}
+
+void CSetupDlg::ShowStatus(UINT id) {
+  std::string text = LoadResourceString(id);
+  if (!text.empty()) SetStatusText(text);
+}
+
+void CSetupDlg::ShowStatusFormat(UINT id, int first, int second) {
+  std::string format = LoadResourceString(id);
+  if (format.empty()) return;
+  char text[1024];
+  snprintf(text, sizeof(text), format.c_str(), first, second);
+  SetStatusText(text);
+}
+
+int CSetupDlg::SetupMessageBox(const char* text, UINT flags) {
+  std::string title = LoadResourceString(IDS_WIZARD_TITLE);
+  if (text == nullptr || title.empty()) return IDOK;
+  // The box has no owner; the wizard is disabled meanwhile so that its
+  // close button cannot stack a second box over this one.
+  HWND window = GetSafeHwnd();
+  BOOL wasDisabled = window != nullptr && EnableWindow(window, FALSE);
+  int answer = MessageBoxA(nullptr, text, title.c_str(), flags);
+  if (window != nullptr && !wasDisabled) EnableWindow(window, TRUE);
+  return answer;
+}
+
+void CSetupDlg::ShowSetupErrorReason(ResultCode code, UINT reasonId) {
+  std::string reason = LoadResourceString(reasonId);
+  if (!reason.empty()) ShowSetupError(code, reason.c_str());
+}
+
+void CSetupDlg::ShowSetupError(ResultCode code, const char* reason) {
+  std::string text = LoadResourceString(IDS_SETUP_FAILED);
+  if (text.empty()) return;
+  char name[260];
+  FormatResultCode(code, name, sizeof(name));
+  char codeLine[260];
+  snprintf(codeLine, sizeof(codeLine), "\r\n(ErrorCode : %s)", name);
+  text += codeLine;
+  std::string label = LoadResourceString(IDS_REASON_LABEL);
+  if (reason != nullptr && *reason != '\0' && !label.empty()) text += "\r\n\r\n" + label + reason;
+  SetupMessageBox(text.c_str(), MB_OK | MB_ICONERROR);
+}
+
+// ---- The job's listener ----
+
+void CSetupDlg::OnInitSetup() { ShowStatus(IDS_INIT_SETUP); }
+
+void CSetupDlg::OnPrepareDownload() { ShowStatus(IDS_PREPARE_DOWNLOAD); }
+
+void CSetupDlg::OnStartDownload(int32_t total) {
+  ShowStatus(IDS_START_DOWNLOAD);
+  progressBar_.SetRange64(total);
+}
+
+void CSetupDlg::OnDownloadProgress(int32_t count) {
+  progressBar_.OffsetPos64(count);
+  ShowStatusFormat(IDS_DOWNLOADING, static_cast<int>(progressBar_.GetPos64() / 1024),
+                   static_cast<int>(progressBar_.GetRange64() / 1024));
+}
+
+void CSetupDlg::OnDownloadComplete() {
+  ShowStatus(IDS_DOWNLOAD_COMPLETE);
+  progressBar_.Fill();
+}
+
+void CSetupDlg::OnPrepareExtract() {
+  ShowStatus(IDS_PREPARE_EXTRACT);
+  progressBar_.SetPos64(0);
+}
+
+void CSetupDlg::OnStartExtract(int32_t fileCount, int32_t totalBytes) {
+  extractionCount_ = fileCount;
+  extractionIndex_ = 0;
+  progressBar_.SetRange64(totalBytes);
+}
+
+void CSetupDlg::OnExtractFile(const char*) {
+  ++extractionIndex_;
+  ShowStatusFormat(IDS_EXTRACTING, extractionIndex_, extractionCount_);
+}
+
+void CSetupDlg::OnExtractProgress(int32_t count) { progressBar_.OffsetPos64(count); }
+
+void CSetupDlg::OnExtractComplete() {
+  ShowStatus(IDS_EXTRACT_COMPLETE);
+  progressBar_.Fill();
+}
+
+void CSetupDlg::OnRemoveOldVersion() { ShowStatus(IDS_REMOVE_OLD_VERSION); }
+
+void CSetupDlg::OnStartInstall(int32_t steps) {
+  progressBar_.SetPos64(0);
+  progressBar_.SetRange64(steps);
+  ShowStatus(IDS_START_INSTALL);
+}
+
+void CSetupDlg::OnInstallFile(const char*) {
+  ShowStatusFormat(IDS_INSTALLING, static_cast<int32_t>(progressBar_.GetPos64() + 1),
+                   static_cast<int32_t>(progressBar_.GetRange64()));
+}
+
+void CSetupDlg::OnInstallFileDone() { progressBar_.OffsetPos64(1); }
+
+void CSetupDlg::OnWriteRegistry() { ShowStatus(IDS_WRITE_REGISTRY); }
+
+int CSetupDlg::IsCancelled() {
+  EnterCriticalSection(&cancelLock_);
+  int cancelled = cancelled_;
+  LeaveCriticalSection(&cancelLock_);
+  return cancelled;
+}
