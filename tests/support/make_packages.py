@@ -1,12 +1,124 @@
-"""Builds the packages that the package server serves: make_packages.py ROOT BUILD_DIR."""
+"""Builds the packages that the package server serves: make_packages.py ROOT BUILD_DIR.
+
+Run by the "packages" test fixture after the Wine bench has started
+(BUILD_DIR/bench/env) and before the package server serves ROOT. Every run
+starts from an empty ROOT:
+
+    ROOT/ca/       the test PKI (packages.make_pki); its CA is made a trusted
+                   root of the bench's Wine prefix
+    ROOT/pkgs/     the packages, served as http://<host>/pkgs/<name>
+
+A test folder that needs packages of its own adds a function
+make_<something>(pkgs, build_dir, pki) below and names it in RECIPES;
+packages.build_package does the packing and signing.
+"""
 
 import os
+import random
+import shutil
 import sys
+import tempfile
+import time
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import packages  # noqa: E402
+
+# Stored in cabinet/signed.cab, in this order (gcab keeps the order given).
+# Data is fixed by a seed so that every run serves the same bytes.
+SIGNED_FILES = {
+    "readme.txt": b"Ovelin sample package\r\n",
+    "bin\\data.bin": random.Random(3).randbytes(100_000),
+    "bin\\sub\\deep.txt": b"deep\r\n" * 1000,
+    "empty.txt": b"",
+}
+# The local time that gcab stores for every file of cabinet/signed.cab.
+SIGNED_MTIME = (2021, 3, 14, 15, 9, 26)
+
+# Names that would land outside the extraction folder; each one gets a
+# cabinet of its own whose first file is harmless.
+HOSTILE_NAMES = {
+    "parent": "..\\escape.txt",
+    "deep_parent": "sub\\..\\..\\..\\escape.txt",
+    "slash_parent": "sub/../../escape.txt",
+    "rooted": "\\rooted.txt",
+    "drive": "C:\\drive.txt",
+    "drive_relative": "C:drive.txt",
+}
+
+
+def make_cabinet_packages(pkgs, build_dir, pki):
+    folder = os.path.join(pkgs, "cabinet")
+    os.makedirs(folder)
+    with tempfile.TemporaryDirectory() as sources:
+        files = {}
+        mtime = local_seconds(SIGNED_MTIME)
+        for name, data in SIGNED_FILES.items():
+            path = os.path.join(sources, name.replace("\\", "_"))
+            with open(path, "wb") as f:
+                f.write(data)
+            os.utime(path, (mtime, mtime))
+            files[name] = path
+        signed = packages.build_package(files, os.path.join(folder, "signed.cab"), signer=pki.signer)
+        packages.build_package(files, os.path.join(folder, "unsigned.cab"), sign=False)
+        packages.build_package(files, os.path.join(folder, "untrusted.cab"), signer=pki.untrusted)
+        packages.build_package(files, os.path.join(folder, "expired.cab"), signer=pki.expired)
+
+    # One byte of the compressed data changed after signing.
+    with open(signed, "rb") as f:
+        data = bytearray(f.read())
+    data[200] ^= 0xFF
+    with open(os.path.join(folder, "altered.cab"), "wb") as f:
+        f.write(data)
+
+    with open(os.path.join(folder, "notcab.bin"), "wb") as f:
+        f.write(random.Random(5).randbytes(4096))
+
+    # A signed program: its signature is fine, but it is no cabinet. Any
+    # Windows program will do; the bench's prefix has one.
+    program = os.path.join(build_dir, "bench", "prefix", "drive_c", "windows", "system32",
+                           "hostname.exe")
+    packages.sign_file(program, os.path.join(folder, "program.cab"), pki.signer)
+
+    stamp = packages.dos_date(2020, 5, 6), packages.dos_time(12, 34, 56)
+    write_signed(folder, "times.cab", pki, [
+        packages.CabEntry("local.txt", b"local time\r\n", *stamp, packages.ATTRIB_ARCHIVE),
+        packages.CabEntry("utc.txt", b"UTC time\r\n", *stamp,
+                          packages.ATTRIB_ARCHIVE | packages.ATTRIB_TIME_IS_UTC),
+    ])
+    for label, name in HOSTILE_NAMES.items():
+        write_signed(folder, "hostile_%s.cab" % label, pki, [
+            packages.CabEntry("harmless.txt", b"fine\r\n", *stamp, packages.ATTRIB_ARCHIVE),
+            packages.CabEntry(name, b"escaped\r\n", *stamp, packages.ATTRIB_ARCHIVE),
+        ])
+
+
+def local_seconds(fields):
+    """Seconds since 1970 of a local time given as (year, month, day, h, m, s)."""
+    return time.mktime(tuple(fields) + (0, 0, -1))
+
+
+def write_signed(folder, name, pki, entries):
+    unsigned = os.path.join(folder, name + ".unsigned")
+    packages.write_cabinet(entries, unsigned)
+    packages.sign_file(unsigned, os.path.join(folder, name), pki.signer)
+    os.remove(unsigned)
+
+
+RECIPES = [
+    make_cabinet_packages,
+]
 
 
 def main(argv):
-    root = argv[0]
-    os.makedirs(root, exist_ok=True)
+    root, build_dir = (os.path.abspath(a) for a in argv[:2])
+    shutil.rmtree(root, ignore_errors=True)
+    os.makedirs(root)
+    pki = packages.make_pki(os.path.join(root, "ca"))
+    packages.trust_ca_in_prefix(pki, os.path.join(build_dir, "bench"))
+    pkgs = os.path.join(root, "pkgs")
+    os.makedirs(pkgs)
+    for recipe in RECIPES:
+        recipe(pkgs, build_dir, pki)
     return 0
 
 

@@ -1,0 +1,275 @@
+"""Signed cabinet packages for the tests, built at test time.
+
+What the engine downloads is an Authenticode-signed Microsoft cabinet. This
+module makes the pieces from scratch with the tools of the test machine:
+
+    pki = make_pki(folder)                  # test CA + signers (openssl)
+    build_package({"setup.inf": "/tmp/setup.inf",
+                   "bin\\x.dll": "/tmp/x.dll"},
+                  "/tmp/pkg.cab", signer=pki.signer)
+
+build_package(files, out_path, sign=True, signer=None, compress=True)
+    files maps the name stored in the cabinet (sub-folders with "\\" or "/")
+    to the local file that holds its data. gcab builds the cabinet (MSZIP
+    unless compress=False); osslsigncode signs it with signer (a Signer;
+    default: the trusted signer of the package root's PKI, see
+    default_signer()). Returns out_path.
+
+write_cabinet(entries, out_path)
+    A small cabinet writer of our own for what gcab cannot be told: exact
+    stored names (absolute, "C:...", "..\\..."), MS-DOS dates and times,
+    and attribute words (0x0100 and the like). Entries are CabEntry; the
+    data is stored uncompressed in one folder.
+
+sign_file(in_path, out_path, signer)
+    Authenticode-signs any cabinet or PE file.
+
+trust_ca_in_prefix(pki, bench_dir)
+    Makes the test CA a trusted root of the bench's Wine prefix. Windows
+    keeps the machine's root store in the registry: one key per certificate
+    under HKLM\\Software\\Microsoft\\SystemCertificates\\Root\\Certificates,
+    named by the certificate's SHA-1 thumbprint in upper-case hex, whose
+    REG_BINARY value "Blob" is the store's serialised form of the
+    certificate: a list of properties, each (property id, 1, byte length,
+    bytes) in little-endian 32-bit words; property 32 holds the DER
+    certificate. Wine's crypt32 reads that key when a program opens the
+    "Root" system store, so a "wine reg import" of such a .reg file is all
+    it takes (checked by signature_test's root-store case).
+
+The package root (make_packages.py ROOT BUILD_DIR) keeps its PKI in
+ROOT/ca; default_signer() finds it through the OV_PKG_ROOT environment
+variable that package-server tests receive.
+"""
+
+import collections
+import hashlib
+import os
+import shutil
+import struct
+import subprocess
+import tempfile
+
+Signer = collections.namedtuple("Signer", "cert key")
+Pki = collections.namedtuple("Pki", "folder ca signer untrusted expired")
+
+CabEntry = collections.namedtuple("CabEntry", "name data date time attribs")
+
+# The attribute word of a file stored as gcab and most packers do.
+ATTRIB_ARCHIVE = 0x20
+# Bit 8 of the attribute word: the stored time is already UTC.
+ATTRIB_TIME_IS_UTC = 0x0100
+
+_CA_CONFIG = """\
+[ca]
+default_ca = test_ca
+[test_ca]
+database = {db}/index.txt
+new_certs_dir = {db}
+serial = {db}/serial
+default_md = sha256
+policy = any
+unique_subject = no
+copy_extensions = none
+[any]
+commonName = supplied
+[root]
+basicConstraints = critical, CA:TRUE
+keyUsage = critical, keyCertSign, cRLSign
+subjectKeyIdentifier = hash
+[code_signing]
+basicConstraints = CA:FALSE
+keyUsage = critical, digitalSignature
+extendedKeyUsage = codeSigning
+authorityKeyIdentifier = keyid
+"""
+
+
+def _run(args, cwd=None):
+    subprocess.run(args, cwd=cwd, check=True, stdin=subprocess.DEVNULL,
+                   stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+
+
+class _CertificateAuthority:
+    """One self-signed root and the openssl ca database that issues from it."""
+
+    def __init__(self, folder, name):
+        self.folder = folder
+        self.db = os.path.join(folder, name + ".db")
+        self.config = os.path.join(folder, name + ".cnf")
+        self.cert = os.path.join(folder, name + ".pem")
+        self.key = os.path.join(folder, name + ".key")
+        os.makedirs(self.db, exist_ok=True)
+        open(os.path.join(self.db, "index.txt"), "w").close()
+        with open(os.path.join(self.db, "serial"), "w") as f:
+            f.write("1000\n")
+        with open(self.config, "w") as f:
+            f.write(_CA_CONFIG.format(db=self.db))
+        _run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes",
+              "-keyout", self.key, "-out", self.cert, "-days", "3650",
+              "-subj", "/CN=Ovelin Test Root " + name,
+              "-config", self.config, "-extensions", "root"])
+
+    def issue(self, name, start="", end=""):
+        """A code-signing certificate; start/end: YYYYMMDDHHMMSSZ, or ten years from now."""
+        key = os.path.join(self.folder, name + ".key")
+        csr = os.path.join(self.folder, name + ".csr")
+        cert = os.path.join(self.folder, name + ".pem")
+        _run(["openssl", "req", "-newkey", "rsa:2048", "-nodes", "-keyout", key,
+              "-out", csr, "-subj", "/CN=Ovelin Test Signer " + name])
+        dates = ["-startdate", start, "-enddate", end] if start else ["-days", "3650"]
+        _run(["openssl", "ca", "-batch", "-notext", "-config", self.config,
+              "-cert", self.cert, "-keyfile", self.key, "-in", csr, "-out", cert,
+              "-extensions", "code_signing"] + dates)
+        os.remove(csr)
+        return Signer(cert, key)
+
+
+def make_pki(folder):
+    """A fresh test PKI in folder: the trusted CA with a valid and an expired
+    signer, and a second CA, never trusted, with its own signer."""
+    shutil.rmtree(folder, ignore_errors=True)
+    os.makedirs(folder)
+    ca = _CertificateAuthority(folder, "ca")
+    stranger = _CertificateAuthority(folder, "stranger")
+    return Pki(folder=folder,
+               ca=ca.cert,
+               signer=ca.issue("signer"),
+               untrusted=stranger.issue("untrusted"),
+               expired=ca.issue("expired", "20200101000000Z", "20210101000000Z"))
+
+
+def load_pki(folder):
+    """The PKI that make_pki wrote into folder."""
+    def signer(name):
+        return Signer(os.path.join(folder, name + ".pem"), os.path.join(folder, name + ".key"))
+    return Pki(folder=folder, ca=os.path.join(folder, "ca.pem"), signer=signer("signer"),
+               untrusted=signer("untrusted"), expired=signer("expired"))
+
+
+def default_signer():
+    """The trusted signer of the package root named by OV_PKG_ROOT."""
+    return load_pki(os.path.join(os.environ["OV_PKG_ROOT"], "ca")).signer
+
+
+def sign_file(in_path, out_path, signer):
+    """Authenticode-signs in_path (a cabinet or a PE file) into out_path."""
+    if os.path.exists(out_path):
+        os.remove(out_path)
+    _run(["osslsigncode", "sign", "-certs", signer.cert, "-key", signer.key,
+          "-h", "sha256", "-in", in_path, "-out", out_path])
+    return out_path
+
+
+def build_cabinet(files, out_path, compress=True):
+    """Packs files ({stored name: local path}) into an unsigned cabinet with gcab."""
+    with tempfile.TemporaryDirectory() as stage:
+        names = []
+        for stored, source in files.items():
+            relative = stored.replace("\\", "/")
+            target = os.path.join(stage, relative)
+            os.makedirs(os.path.dirname(target) or stage, exist_ok=True)
+            shutil.copy2(source, target)
+            names.append(relative)
+        if os.path.exists(out_path):
+            os.remove(out_path)
+        _run(["gcab", "-c"] + (["-z"] if compress else []) + [os.path.abspath(out_path)] + names,
+             cwd=stage)
+    return out_path
+
+
+def build_package(files, out_path, sign=True, signer=None, compress=True):
+    """A package as the engine downloads it: files packed by gcab, then signed."""
+    if not sign:
+        return build_cabinet(files, out_path, compress)
+    unsigned = out_path + ".unsigned"
+    build_cabinet(files, unsigned, compress)
+    try:
+        return sign_file(unsigned, out_path, signer or default_signer())
+    finally:
+        os.remove(unsigned)
+
+
+def dos_date(year, month, day):
+    return ((year - 1980) << 9) | (month << 5) | day
+
+
+def dos_time(hour, minute, second):
+    return (hour << 11) | (minute << 5) | (second // 2)
+
+
+# Cabinet layout, in the order the file holds it: CFHEADER, CFFOLDER,
+# CFFILE entries, then CFDATA blocks of at most 32 KiB.
+_CFHEADER = struct.Struct("<4sIIIIIBBHHHHH")
+_CFFOLDER = struct.Struct("<IHH")
+_CFFILE = struct.Struct("<IIHHHH")
+_CFDATA = struct.Struct("<IHH")
+_BLOCK = 32768
+
+
+def write_cabinet(entries, out_path):
+    """Writes entries (CabEntry; name as str or bytes) uncompressed into one folder."""
+    names = [e.name.encode("latin-1") if isinstance(e.name, str) else e.name for e in entries]
+    data = b"".join(e.data for e in entries)
+    blocks = [data[i:i + _BLOCK] for i in range(0, len(data), _BLOCK)]
+    files_offset = _CFHEADER.size + _CFFOLDER.size
+    data_offset = files_offset + sum(_CFFILE.size + len(n) + 1 for n in names)
+    total = data_offset + sum(_CFDATA.size + len(b) for b in blocks)
+
+    out = bytearray(_CFHEADER.pack(b"MSCF", 0, total, 0, files_offset, 0, 3, 1,
+                                   1, len(entries), 0, 0x4F56, 0))
+    out += _CFFOLDER.pack(data_offset, len(blocks), 0)
+    offset = 0
+    for entry, name in zip(entries, names):
+        out += _CFFILE.pack(len(entry.data), offset, 0, entry.date, entry.time, entry.attribs)
+        out += name + b"\0"
+        offset += len(entry.data)
+    for block in blocks:
+        # A zero checksum tells readers that none was computed.
+        out += _CFDATA.pack(0, len(block), len(block)) + block
+    with open(out_path, "wb") as f:
+        f.write(out)
+    return out_path
+
+
+def _der(cert_pem):
+    return subprocess.run(["openssl", "x509", "-in", cert_pem, "-outform", "DER"],
+                          check=True, capture_output=True).stdout
+
+
+def thumbprint(cert_pem):
+    """SHA-1 thumbprint of a PEM certificate, upper-case hex."""
+    return hashlib.sha1(_der(cert_pem)).hexdigest().upper()
+
+
+def root_store_reg(cert_pem):
+    """Text of a .reg file that adds cert_pem to the machine's trusted roots."""
+    der = _der(cert_pem)
+    blob = struct.pack("<III", 32, 1, len(der)) + der
+    hex_bytes = ",".join("%02x" % b for b in blob)
+    return ("REGEDIT4\n\n"
+            "[HKEY_LOCAL_MACHINE\\Software\\Microsoft\\SystemCertificates\\Root\\Certificates\\%s]\n"
+            "\"Blob\"=hex:%s\n" % (hashlib.sha1(der).hexdigest().upper(), hex_bytes))
+
+
+def bench_env(bench_dir):
+    """The environment of the bench's Wine (bench_dir/env), over os.environ."""
+    env = dict(os.environ)
+    with open(os.path.join(bench_dir, "env")) as f:
+        for line in f:
+            line = line.strip()
+            if line.startswith("export ") and "=" in line:
+                name, value = line[len("export "):].split("=", 1)
+                env[name] = value
+    return env
+
+
+def trust_ca_in_prefix(pki, bench_dir):
+    """Imports the test CA into the root store of the bench's Wine prefix."""
+    env = bench_env(bench_dir)
+    reg = os.path.join(pki.folder, "trust-ca.reg")
+    with open(reg, "w") as f:
+        f.write(root_store_reg(pki.ca))
+    # Output to DEVNULL: Wine's background processes inherit the pipes.
+    subprocess.run([env["WINE"], "reg", "import", "Z:" + reg.replace("/", "\\")],
+                   env=env, check=True, stdin=subprocess.DEVNULL,
+                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
