@@ -1,0 +1,38 @@
+// CInstallJob: the fixed order of an install job's stages. Download and
+// Extract live in files of their own.
+#include "install_job.h"
+
+#include "install_package.h"
+#include "package_signature.h"
+#include "path_util.h"
+
+CInstallJob::CInstallJob(const char* workFolder, IInstallProgress* listener)
+    : workFolder_(workFolder ? workFolder : ""), listener_(listener) {}
+
+CInstallJob::~CInstallJob() = default;
+
+ResultCode CInstallJob::Run(const char* codebase, const char* clsid, const char* needVersion) {
+  if (listener_) listener_->OnInitSetup();
+  if (codebase == nullptr) return COMMON_INVALID_PARAM;
+
+  std::string packagePath;
+  int32_t timeStamp = 0;
+  ResultCode result = Download(codebase, packagePath, timeStamp);
+  if (result != SUCCESS) return result;
+
+  // Only a negative status is a verdict against the package; a check that
+  // could not be made lets the job go on.
+  int32_t status = 0;
+  if (VerifyPackageSignature(packagePath.c_str(), status) && status < 0)
+    return DLL_INVALID_SIGNCODE;
+
+  std::string extractionFolder;
+  result = Extract(packagePath.c_str(), extractionFolder);
+  if (result == SUCCESS) {
+    CInstallPackage package;
+    package.Init(listener_, extractionFolder.c_str(), codebase, clsid, needVersion, timeStamp);
+    result = package.Install();
+  }
+  if (!extractionFolder.empty()) RemoveDirectoryTree(extractionFolder.c_str());
+  return result;
+}

@@ -1,0 +1,270 @@
+// Writing and removing the registry records of an installed control.
+#include "install_records.h"
+
+#include <windows.h>
+
+#include <mbstring.h>
+#include <shlwapi.h>
+
+#include <cstdio>
+#include <ctime>
+#include <vector>
+
+#include "install_package.h"
+#include "trusted_domain.h"
+
+namespace {
+
+const char kDistributionUnits[] = "SOFTWARE\\Microsoft\\Code Store Database\\Distribution Units\\";
+const char kModuleUsage[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\ModuleUsage";
+const char kSharedDlls[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\SharedDlls";
+const char kUnknownOwner[] = "Unknown Owner";
+const char kOwnerValue[] = ".Owner";
+
+bool EqualsIgnoringCase(const char* a, const char* b) {
+  return _mbsicmp(reinterpret_cast<const unsigned char*>(a),
+                  reinterpret_cast<const unsigned char*>(b)) == 0;
+}
+
+std::string StatsPath(const char* clsid) {
+  return std::string("Software\\Microsoft\\Windows\\CurrentVersion\\Ext\\Stats\\") + clsid +
+         "\\iexplore";
+}
+
+}  // namespace
+
+void FormatDistributionUnitPath(const char* clsid, std::string& path) {
+  path = std::string(kDistributionUnits) + (clsid ? clsid : "");
+}
+
+void FormatGmtTime(int32_t time, std::string& text) {
+  // The names are spelled out rather than taken from strftime so that the
+  // record reads the same whatever locale the hosting process has set.
+  static const char* const kDays[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
+  static const char* const kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                        "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+  time_t value = time;
+  const struct tm* utc = gmtime(&value);
+  if (utc == nullptr) {
+    text.clear();
+    return;
+  }
+  char buffer[128];
+  std::snprintf(buffer, sizeof buffer, "%s, %02d %s %04d %02d:%02d:%02d GMT", kDays[utc->tm_wday],
+                utc->tm_mday, kMonths[utc->tm_mon], utc->tm_year + 1900, utc->tm_hour, utc->tm_min,
+                utc->tm_sec);
+  text = buffer;
+}
+
+std::string ModuleUsageKeyName(const char* path) {
+  std::string name = path ? path : "";
+  for (char& c : name)
+    if (c == '\\') c = '/';
+  return name;
+}
+
+bool OpenInprocServerKey(const char* clsid, CRegistryKey& key) {
+  if (clsid == nullptr) return false;
+  key.SetAccess(KEY_READ);
+  std::string path = std::string("SOFTWARE\\Classes\\CLSID\\") + clsid + "\\InprocServer32";
+  return key.OpenKey(HKEY_LOCAL_MACHINE, path.c_str(), OpenExisting) == ERROR_SUCCESS;
+}
+
+bool GetInprocServerPath(const char* clsid, std::string& path) {
+  CRegistryKey key;
+  if (!OpenInprocServerKey(clsid, key)) return false;
+  return key.QueryString("", path) == ERROR_SUCCESS;
+}
+
+CDistributionUnit::CDistributionUnit() = default;
+
+CDistributionUnit::~CDistributionUnit() = default;
+
+bool CDistributionUnit::Open(const char* clsid, bool recreate) {
+  if (clsid == nullptr) return false;
+  std::string path;
+  FormatDistributionUnitPath(clsid, path);
+  if (record_.OpenKey(HKEY_LOCAL_MACHINE, path.c_str(), recreate ? Recreate : OpenExisting) !=
+      ERROR_SUCCESS)
+    return false;
+  if (recreate) {
+    record_.SetStringF("Installer", "%s", "MSICD");
+    record_.SetDWORD("SystemComponent", 0);
+  }
+  return true;
+}
+
+bool CDistributionUnit::OpenSubKey(const char* name, CRegistryKey& key, int mode) {
+  return record_.OpenSubKey(name, key, mode) == ERROR_SUCCESS;
+}
+
+bool CDistributionUnit::OpenContainsFiles(CRegistryKey& key) {
+  return OpenSubKey("Contains\\Files", key, Recreate);
+}
+
+bool CDistributionUnit::WriteDownloadInformation(const char* codebase, const char* infPath,
+                                                 const char* version, int32_t timeStamp) {
+  if (codebase == nullptr || infPath == nullptr || version == nullptr) return false;
+  CRegistryKey download;
+  CRegistryKey installed;
+  bool opened = OpenSubKey("DownloadInformation", download, OpenOrCreate);
+  if (opened) {
+    download.SetStringF("CODEBASE", "%s", codebase);
+    download.SetStringF("INF", "%s", infPath);
+  }
+  if (!OpenSubKey("InstalledVersion", installed, OpenOrCreate)) return false;
+  std::string lastModified;
+  FormatGmtTime(timeStamp, lastModified);
+  installed.SetStringF("", "%s", version);
+  installed.SetStringF("LastModified", "%s", lastModified.c_str());
+  return opened;
+}
+
+LONG CDistributionUnit::OpenUsageKey(int which, CRegistryKey& key) {
+  switch (which) {
+    case 0: return key.OpenKey(HKEY_LOCAL_MACHINE, kModuleUsage, OpenExisting);
+    case 1: return key.OpenKey(HKEY_LOCAL_MACHINE, kSharedDlls, OpenExisting);
+    default: return ERROR_PATH_NOT_FOUND;
+  }
+}
+
+void CDistributionUnit::ReleaseFile(const char* path, const char* clsid, CRegistryKey& usage,
+                                    CRegistryKey& shared) {
+  if (usage.IsOpen()) {
+    std::string usageName = ModuleUsageKeyName(path);
+    CRegistryKey fileUsage;
+    if (usage.OpenSubKey(usageName.c_str(), fileUsage, OpenExisting) == ERROR_SUCCESS) {
+      fileUsage.DeleteValue(clsid);
+      // The key goes once nobody but an "Unknown Owner" is left in it.
+      DWORD threshold = 1;
+      std::string owner;
+      if (fileUsage.QueryString(kOwnerValue, owner) == ERROR_SUCCESS) {
+        if (EqualsIgnoringCase(owner.c_str(), clsid)) {
+          fileUsage.SetStringF(kOwnerValue, "%s", kUnknownOwner);
+          owner = kUnknownOwner;
+        }
+        if (EqualsIgnoringCase(owner.c_str(), kUnknownOwner)) threshold = 2;
+      }
+      DWORD valueCount = 0;
+      DWORD longestName = 0;
+      if (fileUsage.QueryInfo(valueCount, longestName) && valueCount < threshold) {
+        fileUsage.Close();
+        usage.DeleteSubTree(usageName.c_str());
+      }
+    }
+  }
+
+  if (!shared.IsOpen()) {
+    DeleteFileA(path);
+    return;
+  }
+  // A count stored as 0 is as broken as a missing one: both count as this
+  // control's single reference, so the file is released rather than left
+  // behind with a wrapped count.
+  DWORD count = 0;
+  if (shared.QueryDWORD(path, count) != ERROR_SUCCESS || count == 0) count = 1;
+  --count;
+  if (count == 0) {
+    shared.DeleteValue(path);
+    DeleteFileA(path);
+  } else {
+    shared.SetDWORD(path, count);
+  }
+}
+
+int32_t CDistributionUnit::Remove(const char* clsid) {
+  if (!OpenRecord(clsid)) return 1;
+
+  CRegistryKey files;
+  DWORD valueCount = 0;
+  DWORD longestName = 0;
+  if (OpenSubKey("Contains\\Files", files, OpenExisting) &&
+      files.QueryInfo(valueCount, longestName) && longestName > 1) {
+    std::vector<char> name(longestName, '\0');
+    CRegistryKey usage;
+    CRegistryKey shared;
+    OpenUsageKey(0, usage);
+    OpenUsageKey(1, shared);
+    // Each pass deletes the value it handled, so index 0 is always next.
+    for (DWORD pass = 0; pass < valueCount; ++pass) {
+      if (!files.EnumValueName(0, name.data(), longestName) || name[0] == '\0') continue;
+      ReleaseFile(name.data(), clsid, usage, shared);
+      files.DeleteValue(name.data());
+    }
+  }
+  files.Close();
+
+  CRegistryKey download;
+  std::string infPath;
+  if (OpenSubKey("DownloadInformation", download, OpenExisting) &&
+      download.QueryString("INF", infPath) == ERROR_SUCCESS)
+    DeleteFileA(infPath.c_str());
+  download.Close();
+
+  Close();
+  std::string path;
+  FormatDistributionUnitPath(clsid, path);
+  return SHDeleteKeyA(HKEY_LOCAL_MACHINE, path.c_str()) == ERROR_SUCCESS ? 1 : 0;
+}
+
+int32_t CInstallPackage::WriteInstallRecords(int32_t oldRecordReleased) {
+  const char* clsid = clsid_.c_str();
+
+  CDistributionUnit record;
+  CRegistryKey files;
+  if (record.RecreateRecord(clsid) && record.OpenContainsFiles(files)) {
+    for (const auto& item : items_)
+      if (!item->destPath.empty()) files.SetStringF(item->destPath.c_str(), "%s", "");
+    files.Close();
+    record.WriteDownloadInformation(codebase_.c_str(), infItem_.destPath.c_str(),
+                                    mainItem_ ? mainItem_->fileVersion.c_str() : "", timeStamp_);
+  }
+  record.Close();
+
+  CRegistryKey usage;
+  if (CDistributionUnit::OpenUsageKey(0, usage) == ERROR_SUCCESS) {
+    for (const auto& item : items_) {
+      if (item->destPath.empty()) continue;
+      CRegistryKey fileUsage;
+      if (usage.OpenSubKey(ModuleUsageKeyName(item->destPath.c_str()).c_str(), fileUsage,
+                           OpenOrCreate) != ERROR_SUCCESS)
+        continue;
+      if (!fileUsage.ValueExists(kOwnerValue)) fileUsage.SetStringF(kOwnerValue, "%s", clsid);
+      fileUsage.SetStringF(clsid, "%s", "");
+    }
+  }
+
+  CRegistryKey shared;
+  if (CDistributionUnit::OpenUsageKey(1, shared) == ERROR_SUCCESS) {
+    for (const auto& item : items_) {
+      if (item->destPath.empty()) continue;
+      const char* path = item->destPath.c_str();
+      DWORD count = 0;
+      if (item.get() == mainItem_ || shared.QueryDWORD(path, count) != ERROR_SUCCESS)
+        shared.SetDWORD(path, 1);
+      else if (oldRecordReleased)
+        shared.SetDWORD(path, count + 1);
+    }
+  }
+
+  // The statistics are the user's first contact with the control: written
+  // once, when the key is new, and kept by every later install.
+  std::string statsPath = StatsPath(clsid);
+  CRegistryKey stats;
+  if (stats.OpenKey(HKEY_CURRENT_USER, statsPath.c_str(), CreateNewOnly) == ERROR_SUCCESS) {
+    SYSTEMTIME now;
+    GetSystemTime(&now);
+    stats.SetDWORD("Count", 1);
+    stats.SetDWORD("Flags", 4);
+    stats.SetBinary("Time", &now, sizeof now);
+    stats.SetDWORD("Type", 1);
+  }
+  if (stats.OpenKey(HKEY_CURRENT_USER, statsPath.c_str(), OpenOrCreate) == ERROR_SUCCESS) {
+    for (const char* const* suffix = GetTrustedDomainSuffixes(); *suffix != nullptr; ++suffix) {
+      const char* domain = *suffix;
+      while (*domain == '.') ++domain;
+      if (*domain != '\0') stats.CreateSubKey((std::string("AllowedDomains\\") + domain).c_str());
+    }
+  }
+  return 1;
+}
