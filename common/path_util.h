@@ -7,7 +7,8 @@
 #include <string>
 
 bool HasDriveLetter(const char* path);  // second character is ':'
-bool IsDriveRoot(const char* path);     // "C:", "C:\" and the like
+// A drive letter followed by nothing but separators: "C:", "C:\", "C:\\".
+bool IsDriveRoot(const char* path);
 
 // Removes trailing "\" characters, then trailing "/" characters.
 void TrimTrailingSlashes(std::string& text);
@@ -23,14 +24,20 @@ std::string GetFileNameFromPath(const char* path);
 std::string GetParentPath(const char* path, bool trimFirst);
 
 enum PathType { PathMissing = 0, PathFile = 1, PathDirectory = 2 };
+// A drive is a directory. A null or empty path and one with a wildcard are
+// PathMissing. Windows matches nothing for a folder written with a trailing
+// separator (PathMissing), Wine matches the folder; trim first.
 int GetPathType(const char* path);
 bool IsDirectory(const char* path);
 bool IsDotEntry(const WIN32_FIND_DATAA& findData);
 
 // Creates path and any missing parents; true when it exists as a folder.
+// Relative paths fail: the chain of parents must end at a drive.
 bool CreateDirectoryTree(const char* path);
 bool EnsureDirectory(const char* path);
-// Deletes a folder with everything in it. Refuses drive roots and paths
-// without a drive letter; read-only files and files in use stay, and so
+// Deletes a folder with everything in it; true when nothing is left of it
+// (also when it did not exist). Refuses, touching nothing, a drive root and
+// any path that is not a full path below one ("dir", "\dir", "C:dir", or
+// with a "." or ".." part). Read-only files and files in use stay, and so
 // the result is false.
 bool RemoveDirectoryTree(const char* path);

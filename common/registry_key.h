@@ -13,7 +13,8 @@
 
 enum KeyOpenMode {
   CreateNewOnly = 0,  // open; an existing key gives ERROR_ALREADY_EXISTS and stays open
-  Recreate = 1,       // delete (fails on a key with subkeys), then create
+  Recreate = 1,       // delete (fails on a key with subkeys), then create;
+                      // 87 for a null or empty path, which would name root
   OpenExisting = 2,
   OpenOrCreate = 3,
 };
@@ -46,7 +47,9 @@ class CRegistryKey {
   // Reads a value; 87 when it exists with a type other than type.
   LONG QueryValue(const char* name, DWORD type, void* data, DWORD* size) const;
   LONG QueryStringRaw(const char* name, char* buffer, DWORD* size) const;
-  // A REG_SZ value up to its first zero byte.
+  // A REG_SZ value up to its first zero byte. On failure text and value
+  // are left as they were; a value longer than 4 bytes fails with
+  // ERROR_MORE_DATA.
   LONG QueryString(const char* name, std::string& text) const;
   LONG QueryDWORD(const char* name, DWORD& value) const;
 
@@ -64,7 +67,9 @@ class CRegistryKey {
 
   // Neither reports its outcome; both do nothing on a closed key.
   void DeleteValue(const char* name);
-  void DeleteSubTree(const char* name);  // the subkey and all below it
+  // The subkey and all below it; a null or empty name, which would name
+  // this key itself, does nothing.
+  void DeleteSubTree(const char* name);
 
  private:
   HKEY handle_ = nullptr;

@@ -38,7 +38,10 @@ class CFileVersionInfo {
   virtual void Clear();
 
   // Loads the version resource of path. False when the file has none or it
-  // cannot be read; the record is then empty.
+  // cannot be read; the record is then empty. The strings come from the
+  // Translation entry in the user's language, else a neutral one, else an
+  // English one, else the first; without a Translation value, from the
+  // first common table that holds a FileVersion, else they stay null.
   bool Read(const char* path);
 
   // VS_FIXEDFILEINFO, all zero unless the resource's root value is exactly
