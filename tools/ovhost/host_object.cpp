@@ -1,0 +1,94 @@
+#include "host_object.h"
+
+#include "output.h"
+
+namespace {
+
+enum { kEcho = 1, kFail = 2, kUrl = 3 };
+
+}  // namespace
+
+STDMETHODIMP CHostObject::QueryInterface(REFIID iid, void** object) {
+  if (object == nullptr) return E_POINTER;
+  if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IDispatch)) {
+    *object = static_cast<IDispatch*>(this);
+    AddRef();
+    return S_OK;
+  }
+  *object = nullptr;
+  return E_NOINTERFACE;
+}
+
+STDMETHODIMP_(ULONG) CHostObject::AddRef() { return static_cast<ULONG>(InterlockedIncrement(&references_)); }
+
+STDMETHODIMP_(ULONG) CHostObject::Release() {
+  LONG count = InterlockedDecrement(&references_);
+  if (count == 0) delete this;
+  return static_cast<ULONG>(count);
+}
+
+STDMETHODIMP CHostObject::GetTypeInfoCount(UINT* count) {
+  if (count == nullptr) return E_POINTER;
+  *count = 0;
+  return S_OK;
+}
+
+STDMETHODIMP CHostObject::GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) {
+  if (count == 0 || names == nullptr || ids == nullptr) return E_INVALIDARG;
+  static const struct {
+    const wchar_t* name;
+    DISPID id;
+  } kMembers[] = {{L"echo", kEcho}, {L"fail", kFail}, {L"url", kUrl}};
+  for (UINT i = 1; i < count; ++i) ids[i] = DISPID_UNKNOWN;
+  for (const auto& member : kMembers) {
+    if (lstrcmpiW(names[0], member.name) == 0) {
+      ids[0] = member.id;
+      return count == 1 ? S_OK : DISP_E_UNKNOWNNAME;
+    }
+  }
+  ids[0] = DISPID_UNKNOWN;
+  return DISP_E_UNKNOWNNAME;
+}
+
+STDMETHODIMP CHostObject::Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* params,
+                                 VARIANT* result, EXCEPINFO*, UINT*) {
+  if (result != nullptr) VariantInit(result);
+  switch (id) {
+    case kEcho:
+      PrintLine(JoinArguments(params));
+      return S_OK;
+    case kFail:
+      failed_ = true;
+      PrintLine(L"FAIL: " + JoinArguments(params));
+      return S_OK;
+    case kUrl:
+      if (result == nullptr) return S_OK;
+      result->vt = VT_BSTR;
+      result->bstrVal = SysAllocStringLen(url_.data(), static_cast<UINT>(url_.size()));
+      return result->bstrVal != nullptr ? S_OK : E_OUTOFMEMORY;
+    default:
+      return DISP_E_MEMBERNOTFOUND;
+  }
+}
+
+std::wstring CHostObject::JoinArguments(const DISPPARAMS* params) {
+  std::wstring line;
+  if (params == nullptr) return line;
+  // Arguments arrive last first.
+  for (UINT i = params->cArgs; i > 0; --i) {
+    VARIANT text;
+    VariantInit(&text);
+    if (i != params->cArgs) line += L' ';
+    if (SUCCEEDED(VariantChangeType(&text, &params->rgvarg[i - 1], VARIANT_ALPHABOOL, VT_BSTR)) &&
+        text.bstrVal != nullptr)
+      line.append(text.bstrVal, SysStringLen(text.bstrVal));
+    else if (params->rgvarg[i - 1].vt == VT_NULL)
+      line += L"null";
+    else if (params->rgvarg[i - 1].vt == VT_DISPATCH)
+      line += params->rgvarg[i - 1].pdispVal == nullptr ? L"null" : L"[object]";
+    else
+      line += L"undefined";
+    VariantClear(&text);
+  }
+  return line;
+}

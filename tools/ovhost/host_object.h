@@ -1,0 +1,39 @@
+// CHostObject: the page's "host" object, its line to the person or test
+// that runs it:
+//   host.echo(a, b, ...)  prints the arguments as one line
+//   host.fail(message)    prints "FAIL: message"; ovhost then exits 1
+//   host.url              the page URL
+#pragma once
+
+#include <windows.h>
+#include <oaidl.h>
+
+#include <string>
+
+class CHostObject : public IDispatch {
+ public:
+  explicit CHostObject(const std::wstring& url) : url_(url) {}
+  virtual ~CHostObject() = default;
+  CHostObject(const CHostObject&) = delete;
+  CHostObject& operator=(const CHostObject&) = delete;
+
+  bool Failed() const { return failed_; }
+
+  STDMETHODIMP QueryInterface(REFIID iid, void** object) override;
+  STDMETHODIMP_(ULONG) AddRef() override;
+  STDMETHODIMP_(ULONG) Release() override;
+  STDMETHODIMP GetTypeInfoCount(UINT* count) override;
+  STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+  STDMETHODIMP GetIDsOfNames(REFIID iid, LPOLESTR* names, UINT count, LCID lcid,
+                             DISPID* ids) override;
+  STDMETHODIMP Invoke(DISPID id, REFIID iid, LCID lcid, WORD flags, DISPPARAMS* params,
+                      VARIANT* result, EXCEPINFO* exception, UINT* argError) override;
+
+ private:
+  // The arguments as the page wrote them, joined by spaces.
+  static std::wstring JoinArguments(const DISPPARAMS* params);
+
+  std::wstring url_;
+  bool failed_ = false;  // the page's thread only
+  LONG references_ = 1;
+};
