@@ -22,6 +22,7 @@ import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import packages  # noqa: E402
+from install_packages import make_install_packages  # noqa: E402
 
 # Stored in cabinet/signed.cab, in this order (gcab keeps the order given).
 # Data is fixed by a seed so that every run serves the same bytes.
@@ -106,6 +107,7 @@ def write_signed(folder, name, pki, entries):
 
 RECIPES = [
     make_cabinet_packages,
+    make_install_packages,
 ]
 
 
