@@ -1,0 +1,192 @@
+// The installed-module check against real files and the registry of the
+// test prefix: each case registers a fresh class id under HKLM.
+#include <windows.h>
+#include <objbase.h>
+#include <shlwapi.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "module_check.h"
+#include "version.h"
+
+namespace {
+
+std::string NewClsid() {
+  GUID guid;
+  CoCreateGuid(&guid);
+  wchar_t wide[64];
+  StringFromGUID2(guid, wide, 64);
+  char text[64];
+  WideCharToMultiByte(CP_ACP, 0, wide, -1, text, sizeof(text), nullptr, nullptr);
+  return text;
+}
+
+void SetDefault(HKEY root, const std::string& path, const std::string& value) {
+  HKEY key = nullptr;
+  ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(root, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
+                                           nullptr, &key, nullptr));
+  RegSetValueExA(key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                 static_cast<DWORD>(value.size() + 1));
+  RegCloseKey(key);
+}
+
+void WriteFile(const std::string& path, const char* text) {
+  HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  ASSERT_NE(INVALID_HANDLE_VALUE, file);
+  DWORD written = 0;
+  ::WriteFile(file, text, static_cast<DWORD>(strlen(text)), &written, nullptr);
+  CloseHandle(file);
+}
+
+// Version text of a file that has one: Windows' own kernel32.dll.
+std::string SystemDll() {
+  char path[MAX_PATH];
+  GetSystemDirectoryA(path, MAX_PATH);
+  return std::string(path) + "\\kernel32.dll";
+}
+
+class ModuleCheckTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    clsid_ = NewClsid();
+    char temp[MAX_PATH];
+    GetTempPathA(MAX_PATH, temp);
+    folder_ = std::string(temp) + "ov module check " + clsid_;
+    ASSERT_TRUE(CreateDirectoryA(folder_.c_str(), nullptr));
+  }
+  void TearDown() override {
+    SHDeleteKeyA(HKEY_LOCAL_MACHINE, ClassKey().c_str());
+    SHDeleteKeyA(HKEY_CURRENT_USER, ClassKey().c_str());
+    SHDeleteKeyA(HKEY_LOCAL_MACHINE, RecordKey().c_str());
+    for (const std::string& file : files_) DeleteFileA(file.c_str());
+    RemoveDirectoryA(folder_.c_str());
+  }
+
+  std::string ClassKey() const { return "SOFTWARE\\Classes\\CLSID\\" + clsid_; }
+  std::string RecordKey() const {
+    return "SOFTWARE\\Microsoft\\Code Store Database\\Distribution Units\\" + clsid_;
+  }
+  void RegisterServer(const std::string& path) {
+    SetDefault(HKEY_LOCAL_MACHINE, ClassKey() + "\\InprocServer32", path);
+  }
+  std::string MakeFile(const char* name, const char* text = "not a program") {
+    std::string path = folder_ + "\\" + name;
+    WriteFile(path, text);
+    files_.push_back(path);
+    return path;
+  }
+  // A Distribution Unit record that lists these files.
+  void Record(std::initializer_list<std::string> paths) {
+    HKEY key = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_LOCAL_MACHINE, (RecordKey() + "\\Contains\\Files").c_str(),
+                                             0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr));
+    for (const std::string& path : paths) RegSetValueExA(key, path.c_str(), 0, REG_SZ, nullptr, 0);
+    RegCloseKey(key);
+  }
+
+  std::string clsid_;
+  std::string folder_;
+  std::vector<std::string> files_;
+};
+
+TEST_F(ModuleCheckTest, ServerFileMustBeRegisteredMachineWideAndPresent) {
+  EXPECT_EQ(COMMON_INVALID_PARAM, CheckInstalledModule(nullptr, ""));
+  EXPECT_EQ(MODULE_NOTEXIST_REGINFO, CheckInstalledModule(clsid_.c_str(), ""));
+  EXPECT_EQ(MODULE_NOTEXIST_REGINFO, CheckInstalledModule("", ""));
+  EXPECT_EQ(MODULE_NOTEXIST_REGINFO, CheckInstalledModule("not a clsid", ""));
+
+  SetDefault(HKEY_CURRENT_USER, ClassKey() + "\\InprocServer32", MakeFile("user.dll"));
+  EXPECT_EQ(MODULE_NOTEXIST_REGINFO, CheckInstalledModule(clsid_.c_str(), ""));
+
+  const struct {
+    std::string path;
+    ResultCode expected;
+  } cases[] = {
+      {folder_ + "\\missing.dll", MODULE_NOTEXIST_DLL_FILE},
+      {folder_, MODULE_NOTEXIST_DLL_FILE},
+      {"C:\\", MODULE_NOTEXIST_DLL_FILE},
+      {"", MODULE_NOTEXIST_DLL_FILE},
+      {MakeFile("present.dll"), SUCCESS},
+  };
+  for (const auto& c : cases) {
+    RegisterServer(c.path);
+    EXPECT_EQ(c.expected, CheckInstalledModule(clsid_.c_str(), "")) << c.path;
+  }
+}
+
+// A class id text so long that its key paths would not fit 1024 bytes is
+// refused as unregistered, never formatted past a buffer.
+TEST_F(ModuleCheckTest, OverlongClsidIsNotRegistered) {
+  std::string longText = "{" + std::string(4000, 'A') + "}";
+  EXPECT_EQ(MODULE_NOTEXIST_REGINFO, CheckInstalledModule(longText.c_str(), "1.0.0.0"));
+  // Just under the limit of the server-key path and over that of the record.
+  std::string nearLimit = "{" + std::string(980, 'B') + "}";
+  EXPECT_EQ(MODULE_NOTEXIST_REGINFO, CheckInstalledModule(nearLimit.c_str(), ""));
+}
+
+TEST_F(ModuleCheckTest, NeededVersionAgainstTheFilesVersionResource) {
+  CFileVersionInfo info;
+  ASSERT_TRUE(info.Read(SystemDll().c_str()));
+  uint64_t have = 0;
+  ASSERT_TRUE(ParseVersion(info.FileVersion, &have));
+  auto text = [](uint64_t v) {
+    char buffer[64];
+    sprintf(buffer, "%u.%u.%u.%u", unsigned(v >> 48), unsigned((v >> 32) & 0xFFFF),
+            unsigned((v >> 16) & 0xFFFF), unsigned(v & 0xFFFF));
+    return std::string(buffer);
+  };
+  ASSERT_GT(have & 0xFFFF, 0u);
+  RegisterServer(SystemDll());
+  const struct {
+    std::string need;
+    ResultCode expected;
+  } cases[] = {
+      {"", SUCCESS},
+      {text(have), SUCCESS},
+      {text(have - 1), SUCCESS},
+      {text(have + 1), MODULE_NOTMATCH_VERSION},
+      {"999.0.0.0", MODULE_NOTMATCH_VERSION},
+      {"999.0.5", SUCCESS},  // three numbers do not parse: any version passes
+      {"0.0.0.0", SUCCESS},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(c.expected, CheckInstalledModule(clsid_.c_str(), c.need.c_str())) << c.need;
+
+  RegisterServer(MakeFile("noversion.dll"));
+  EXPECT_EQ(SUCCESS, CheckInstalledModule(clsid_.c_str(), ""));
+  EXPECT_EQ(MODULE_UNKNOWN_FILEVERSION, CheckInstalledModule(clsid_.c_str(), "1.0.0.1"));
+}
+
+TEST_F(ModuleCheckTest, RecordedFilesCountOnlyWhenTheyListTheServer) {
+  std::string server = MakeFile("server.dll");
+  std::string helper = MakeFile("helper.dll");
+  RegisterServer(server);
+  Record({server, helper});
+  EXPECT_EQ(SUCCESS, CheckInstalledModule(clsid_.c_str(), ""));
+
+  std::string gone = folder_ + "\\deleted.dll";
+  Record({gone});
+  EXPECT_EQ(MODULE_NOTEXIST_DEPENDENCY_FILE, CheckInstalledModule(clsid_.c_str(), ""));
+
+  // The same record without the server among its values is not trusted.
+  SHDeleteKeyA(HKEY_LOCAL_MACHINE, RecordKey().c_str());
+  Record({helper, gone});
+  EXPECT_EQ(SUCCESS, CheckInstalledModule(clsid_.c_str(), ""));
+}
+
+TEST_F(ModuleCheckTest, ShortServerPathIsFoundByItsLongForm) {
+  std::string server = MakeFile("Long Server Name Control.dll");
+  char shortPath[MAX_PATH];
+  ASSERT_GT(GetShortPathNameA(server.c_str(), shortPath, MAX_PATH), 0u);
+  ASSERT_NE(server, shortPath);
+  RegisterServer(shortPath);
+  Record({server, folder_ + "\\deleted.dll"});
+  EXPECT_EQ(MODULE_NOTEXIST_DEPENDENCY_FILE, CheckInstalledModule(clsid_.c_str(), ""));
+}
+
+}  // namespace
