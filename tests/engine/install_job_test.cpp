@@ -1,0 +1,409 @@
+// Whole install jobs against the package server: what they leave in the
+// file system and in the registry.
+#include <windows.h>
+
+#include <objbase.h>
+#include <oleauto.h>
+#include <shlwapi.h>
+
+#include "install_records.h"
+#include "path_util.h"
+#include "install_test_support.h"
+
+namespace {
+
+const std::vector<std::string> kTypicalFiles = {"OVData.txt", "OVHelper.dll", "OVSample.dll"};
+
+FILETIME LastWriteTime(const std::string& path) {
+  WIN32_FILE_ATTRIBUTE_DATA data = {};
+  GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data);
+  return data.ftLastWriteTime;
+}
+
+std::string SystemTimeText(const SYSTEMTIME& t) {
+  char text[64];
+  snprintf(text, sizeof text, "%04u-%02u-%02u %02u:%02u:%02u", t.wYear, t.wMonth, t.wDay, t.wHour,
+           t.wMinute, t.wSecond);
+  return text;
+}
+
+std::string FileTimeText(const FILETIME& time) {
+  SYSTEMTIME t;
+  FileTimeToSystemTime(&time, &t);
+  return SystemTimeText(t);
+}
+
+uint64_t Ticks(const FILETIME& time) {
+  return (uint64_t(time.dwHighDateTime) << 32) | time.dwLowDateTime;
+}
+
+// Creates the control through COM and asks it for its version through
+// IDispatch, as a page's script would.
+std::string VersionOfCreatedControl(const char* clsidText) {
+  wchar_t wide[64];
+  MultiByteToWideChar(CP_ACP, 0, clsidText, -1, wide, 64);
+  CLSID clsid;
+  if (FAILED(CLSIDFromString(wide, &clsid))) return "<bad clsid>";
+  IDispatch* control = nullptr;
+  if (FAILED(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch,
+                              reinterpret_cast<void**>(&control))))
+    return "<not created>";
+  OLECHAR name[] = L"GetVersion";
+  LPOLESTR names[] = {name};
+  DISPID id = 0;
+  std::string version = "<no method>";
+  if (SUCCEEDED(control->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id))) {
+    DISPPARAMS none = {nullptr, nullptr, 0, 0};
+    VARIANT result;
+    VariantInit(&result);
+    if (SUCCEEDED(control->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &none,
+                                  &result, nullptr, nullptr)) &&
+        result.vt == VT_BSTR) {
+      char text[64];
+      WideCharToMultiByte(CP_ACP, 0, result.bstrVal, -1, text, sizeof text, nullptr, nullptr);
+      version = text;
+    }
+    VariantClear(&result);
+  }
+  control->Release();
+  CoFreeUnusedLibrariesEx(0, 0);
+  return version;
+}
+
+class ComApartment {
+ public:
+  ComApartment() { CoInitialize(nullptr); }
+  ~ComApartment() { CoUninitialize(); }
+};
+
+TEST_F(InstallJobTest, FirstInstallWritesTheBrowsersRecords) {
+  SYSTEMTIME before;
+  GetSystemTime(&before);
+  CRecordingListener listener;
+  ASSERT_EQ(SUCCESS, RunJob("main4", &listener));
+  SYSTEMTIME after;
+  GetSystemTime(&after);
+
+  const std::string record = DistributionUnitPath(kMainClsid);
+  EXPECT_EQ("MSICD", ReadString(HKEY_LOCAL_MACHINE, record, "Installer"));
+  EXPECT_EQ(0u, ReadDword(HKEY_LOCAL_MACHINE, record, "SystemComponent"));
+  EXPECT_EQ((std::vector<std::string>{"Contains", "DownloadInformation", "InstalledVersion"}),
+            SubKeyNames(HKEY_LOCAL_MACHINE, record));
+
+  std::vector<std::string> installed;
+  for (const std::string& file : kTypicalFiles) installed.push_back(CachePath(file.c_str()));
+  const std::string files = record + "\\Contains\\Files";
+  EXPECT_EQ(installed, ValueNames(HKEY_LOCAL_MACHINE, files));
+  for (const std::string& path : installed) {
+    DWORD type = 0;
+    std::vector<BYTE> data;
+    ASSERT_TRUE(ReadValue(HKEY_LOCAL_MACHINE, files, path.c_str(), type, data)) << path;
+    EXPECT_EQ(DWORD(REG_SZ), type);
+    EXPECT_EQ(0u, data.size()) << "stored without its terminating zero";
+  }
+
+  EXPECT_EQ(CodebaseFor("main4"),
+            ReadString(HKEY_LOCAL_MACHINE, record + "\\DownloadInformation", "CODEBASE"));
+  EXPECT_EQ(CachePath("OVSample.inf"),
+            ReadString(HKEY_LOCAL_MACHINE, record + "\\DownloadInformation", "INF"));
+  EXPECT_EQ("1,0,0,4", ReadString(HKEY_LOCAL_MACHINE, record + "\\InstalledVersion", ""));
+  EXPECT_EQ(kServerLastModified,
+            ReadString(HKEY_LOCAL_MACHINE, record + "\\InstalledVersion", "LastModified"));
+
+  for (const std::string& path : installed) {
+    EXPECT_EQ(1u, ReadDword(HKEY_LOCAL_MACHINE, kSharedDllsPath, path.c_str())) << path;
+    EXPECT_EQ(kMainClsid, ReadString(HKEY_LOCAL_MACHINE, ModuleUsagePath(path), ".Owner"));
+    EXPECT_EQ("", ReadString(HKEY_LOCAL_MACHINE, ModuleUsagePath(path), kMainClsid));
+    ASSERT_TRUE(FileExists(path)) << path;
+    EXPECT_EQ(SystemTimeText(kPackageFileTime), FileTimeText(LastWriteTime(path))) << path;
+  }
+  EXPECT_TRUE(FileExists(CachePath("OVSample.inf")));
+
+  const std::string stats = StatsPath(kMainClsid);
+  EXPECT_EQ(1u, ReadDword(HKEY_CURRENT_USER, stats, "Count"));
+  EXPECT_EQ(4u, ReadDword(HKEY_CURRENT_USER, stats, "Flags"));
+  EXPECT_EQ(1u, ReadDword(HKEY_CURRENT_USER, stats, "Type"));
+  DWORD type = 0;
+  std::vector<BYTE> time;
+  ASSERT_TRUE(ReadValue(HKEY_CURRENT_USER, stats, "Time", type, time));
+  EXPECT_EQ(DWORD(REG_BINARY), type);
+  ASSERT_EQ(sizeof(SYSTEMTIME), time.size());
+  SYSTEMTIME written;
+  memcpy(&written, time.data(), sizeof written);
+  FILETIME writtenTicks, beforeTicks, afterTicks;
+  ASSERT_TRUE(SystemTimeToFileTime(&written, &writtenTicks));
+  SystemTimeToFileTime(&before, &beforeTicks);
+  SystemTimeToFileTime(&after, &afterTicks);
+  EXPECT_LE(Ticks(beforeTicks), Ticks(writtenTicks));
+  EXPECT_GE(Ticks(afterTicks), Ticks(writtenTicks));
+  std::vector<std::string> domains = {std::string(OV_PORTAL_DOMAIN) + ".com",
+                                      std::string(OV_PORTAL_DOMAIN) + ".net"};
+  EXPECT_EQ(domains, SubKeyNames(HKEY_CURRENT_USER, stats + "\\AllowedDomains"));
+  EXPECT_EQ(std::vector<std::string>{"AllowedDomains"}, SubKeyNames(HKEY_CURRENT_USER, stats));
+
+  EXPECT_EQ(CachePath("OVSample.dll"), ReadString(HKEY_LOCAL_MACHINE, InprocServerPath(kMainClsid), ""));
+  ComApartment apartment;
+  EXPECT_EQ("1.0.0.4", VersionOfCreatedControl(kMainClsid));
+}
+
+TEST_F(InstallJobTest, ProgressOfAThreeItemPackage) {
+  CRecordingListener listener;
+  ASSERT_EQ(SUCCESS, RunJob("main4", &listener));
+  ASSERT_GE(listener.events.size(), 3u);
+  EXPECT_EQ("OnInitSetup", listener.events[0]);
+  EXPECT_EQ("OnPrepareDownload", listener.events[1]);
+  EXPECT_EQ((std::vector<std::string>{
+                "OnStartInstall(4)", "OnInstallFile(OVSample.inf)", "OnInstallFileDone",
+                "OnInstallFile(OVSample.dll)", "OnInstallFileDone", "OnInstallFile(OVHelper.dll)",
+                "OnInstallFileDone", "OnInstallFile(OVData.txt)", "OnInstallFileDone",
+                "OnWriteRegistry"}),
+            listener.InstallEvents())
+      << "a first install shows no removal";
+  EXPECT_EQ(13, listener.installPolls);
+}
+
+// Polls, in order: reading (start, after Add.Code, one per item), after
+// reading, after removal, before copying, one per copied file (the setup
+// information file first), after copying.
+TEST_F(InstallJobTest, CancelAtEachPollOfTheInstallStage) {
+  for (int poll = 1; poll <= 13; ++poll) {
+    SetUp();
+    CRecordingListener listener(poll);
+    EXPECT_EQ(DLL_USERCANCEL, RunJob("main4", &listener)) << "poll " << poll;
+    EXPECT_EQ("Cancelled", listener.events.back()) << "nothing reported after poll " << poll;
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, DistributionUnitPath(kMainClsid))) << poll;
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, InprocServerPath(kMainClsid))) << poll;
+  }
+}
+
+TEST_F(InstallJobTest, ReinstallCountsAgainAndKeepsTheFirstStatistics) {
+  ASSERT_EQ(SUCCESS, RunJob("main4"));
+  std::vector<BYTE> firstTime;
+  DWORD type = 0;
+  ASSERT_TRUE(ReadValue(HKEY_CURRENT_USER, StatsPath(kMainClsid), "Time", type, firstTime));
+  Sleep(20);
+
+  CRecordingListener listener;
+  ASSERT_EQ(SUCCESS, RunJob("main4", &listener));
+  EXPECT_EQ("OnRemoveOldVersion", listener.InstallEvents().at(0));
+  for (const std::string& file : kTypicalFiles) {
+    const std::string path = CachePath(file.c_str());
+    EXPECT_TRUE(FileExists(path)) << path;
+    // Removal released every count to 0, and the install counted anew.
+    EXPECT_EQ(1u, ReadDword(HKEY_LOCAL_MACHINE, kSharedDllsPath, path.c_str())) << path;
+  }
+  std::vector<BYTE> secondTime;
+  ASSERT_TRUE(ReadValue(HKEY_CURRENT_USER, StatsPath(kMainClsid), "Time", type, secondTime));
+  EXPECT_EQ(firstTime, secondTime);
+  EXPECT_EQ(1u, ReadDword(HKEY_CURRENT_USER, StatsPath(kMainClsid), "Count"));
+}
+
+TEST_F(InstallJobTest, UpgradeReplacesTheControl) {
+  ASSERT_EQ(SUCCESS, RunJob("main4"));
+  ASSERT_EQ(SUCCESS, RunJob("main5", nullptr, kMainClsid, "1.0.0.5"));
+  const std::string record = DistributionUnitPath(kMainClsid);
+  EXPECT_EQ("1,0,0,5", ReadString(HKEY_LOCAL_MACHINE, record + "\\InstalledVersion", ""));
+  EXPECT_EQ(CodebaseFor("main5"),
+            ReadString(HKEY_LOCAL_MACHINE, record + "\\DownloadInformation", "CODEBASE"));
+  for (const std::string& file : kTypicalFiles)
+    EXPECT_EQ(1u, ReadDword(HKEY_LOCAL_MACHINE, kSharedDllsPath, CachePath(file.c_str()).c_str()));
+  ComApartment apartment;
+  EXPECT_EQ("1.0.0.5", VersionOfCreatedControl(kMainClsid));
+}
+
+TEST_F(InstallJobTest, SharedFileOutlivesItsFirstOwner) {
+  // Both packages put OVShared.dll into the System folder.
+  const std::string shared = SystemFolder() + "\\OVShared.dll";
+  SHDeleteValueA(HKEY_LOCAL_MACHINE, kSharedDllsPath, shared.c_str());
+  SHDeleteKeyA(HKEY_LOCAL_MACHINE, ModuleUsagePath(shared).c_str());
+  ASSERT_EQ(SUCCESS, RunJob("other", nullptr, kOtherClsid, "2.0.0.1"));
+  ASSERT_EQ(SUCCESS, RunJob("shared4"));
+  EXPECT_EQ(2u, ReadDword(HKEY_LOCAL_MACHINE, kSharedDllsPath, shared.c_str()));
+  EXPECT_EQ(kOtherClsid, ReadString(HKEY_LOCAL_MACHINE, ModuleUsagePath(shared), ".Owner"));
+
+  // Reinstalling the first owner releases it once and counts it again; its
+  // ownership is gone for good.
+  ASSERT_EQ(SUCCESS, RunJob("other", nullptr, kOtherClsid, "2.0.0.1"));
+  EXPECT_EQ(2u, ReadDword(HKEY_LOCAL_MACHINE, kSharedDllsPath, shared.c_str()));
+  EXPECT_EQ("Unknown Owner", ReadString(HKEY_LOCAL_MACHINE, ModuleUsagePath(shared), ".Owner"));
+
+  CDistributionUnit other;
+  EXPECT_EQ(1, other.Remove(kOtherClsid));
+  EXPECT_TRUE(FileExists(shared));
+  EXPECT_EQ(1u, ReadDword(HKEY_LOCAL_MACHINE, kSharedDllsPath, shared.c_str()));
+  EXPECT_EQ((std::vector<std::string>{".Owner", kMainClsid}),
+            ValueNames(HKEY_LOCAL_MACHINE, ModuleUsagePath(shared)));
+
+  CDistributionUnit main;
+  EXPECT_EQ(1, main.Remove(kMainClsid));
+  EXPECT_FALSE(FileExists(shared));
+  EXPECT_EQ(kNoDword, ReadDword(HKEY_LOCAL_MACHINE, kSharedDllsPath, shared.c_str()));
+  EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, ModuleUsagePath(shared)));
+}
+
+TEST_F(InstallJobTest, ClashingFilesMoveThePackageToAConflictFolder) {
+  ASSERT_TRUE(EnsureDirectory(cacheFolder_.c_str()));
+  HANDLE clash = CreateFileA(CachePath("OVHelper.dll").c_str(), GENERIC_WRITE, 0, nullptr,
+                             CREATE_NEW, 0, nullptr);
+  ASSERT_NE(INVALID_HANDLE_VALUE, clash);
+  CloseHandle(clash);
+
+  ASSERT_EQ(SUCCESS, RunJob("main4"));
+  const std::string conflict = cacheFolder_ + "\\CONFLICT.1";
+  for (const char* file : {"OVSample.inf", "OVSample.dll", "OVHelper.dll", "OVData.txt"})
+    EXPECT_TRUE(FileExists(conflict + "\\" + file)) << file;
+  EXPECT_EQ(conflict + "\\OVSample.dll",
+            ReadString(HKEY_LOCAL_MACHINE, InprocServerPath(kMainClsid), ""));
+  EXPECT_EQ(conflict + "\\OVSample.inf",
+            ReadString(HKEY_LOCAL_MACHINE, DistributionUnitPath(kMainClsid) + "\\DownloadInformation",
+                       "INF"));
+}
+
+TEST_F(InstallJobTest, AllNinetyNineCacheCandidatesTakenFails) {
+  ASSERT_TRUE(EnsureDirectory(cacheFolder_.c_str()));
+  for (int n = 0; n <= 98; ++n) {
+    std::string folder = n == 0 ? cacheFolder_ : cacheFolder_ + "\\CONFLICT." + std::to_string(n);
+    CreateDirectoryA(folder.c_str(), nullptr);
+    CloseHandle(CreateFileA((folder + "\\OVData.txt").c_str(), GENERIC_WRITE, 0, nullptr,
+                            CREATE_NEW, 0, nullptr));
+  }
+  EXPECT_EQ(DLL_CANT_GET_OCCCACHE, RunJob("main4"));
+  EXPECT_FALSE(FileExists(cacheFolder_ + "\\CONFLICT.98\\OVSample.dll"));
+}
+
+TEST_F(InstallJobTest, WindowsAndSystemFolderItemsAreInstalledAndCounted) {
+  const std::string control = SystemFolder() + "\\OVSample.dll";
+  const std::string data = WindowsFolder() + "\\OVData.txt";
+  CRecordingListener listener;
+  ASSERT_EQ(SUCCESS, RunJob("destdir", &listener));
+  EXPECT_TRUE(FileExists(control));
+  EXPECT_TRUE(FileExists(data));
+  // No item goes to the cache folder, so the setup information file goes
+  // to the folder itself.
+  EXPECT_TRUE(FileExists(CachePath("OVSample.inf")));
+  EXPECT_EQ(control, ReadString(HKEY_LOCAL_MACHINE, InprocServerPath(kMainClsid), ""));
+  EXPECT_EQ(1u, ReadDword(HKEY_LOCAL_MACHINE, kSharedDllsPath, control.c_str()));
+  EXPECT_EQ(1u, ReadDword(HKEY_LOCAL_MACHINE, kSharedDllsPath, data.c_str()));
+  EXPECT_EQ((std::vector<std::string>{data, control}),
+            ValueNames(HKEY_LOCAL_MACHINE, DistributionUnitPath(kMainClsid) + "\\Contains\\Files"));
+
+  // Moving the control to the cache releases both files there.
+  ASSERT_EQ(SUCCESS, RunJob("main4"));
+  EXPECT_FALSE(FileExists(control));
+  EXPECT_FALSE(FileExists(data));
+  EXPECT_EQ(kNoDword, ReadDword(HKEY_LOCAL_MACHINE, kSharedDllsPath, data.c_str()));
+}
+
+TEST_F(InstallJobTest, ControlInUseIsLeftAlone) {
+  ASSERT_EQ(SUCCESS, RunJob("main4"));
+  const std::string control = CachePath("OVSample.dll");
+  HANDLE ready = CreateEventA(nullptr, TRUE, FALSE, "ov_hold_ready");
+  HANDLE quit = CreateEventA(nullptr, TRUE, FALSE, "ov_hold_quit");
+  std::string command = "hold_file.exe \"" + control + "\" ov_hold_ready ov_hold_quit";
+  STARTUPINFOA startup = {};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION holder = {};
+  ASSERT_TRUE(CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                             &startup, &holder));
+  ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(ready, 30000));
+
+  CRecordingListener listener;
+  EXPECT_EQ(DLL_REMOVE_CANT, RunJob("main5", &listener, kMainClsid, "1.0.0.5"));
+
+  SetEvent(quit);
+  WaitForSingleObject(holder.hProcess, 30000);
+  CloseHandle(holder.hProcess);
+  CloseHandle(holder.hThread);
+  CloseHandle(ready);
+  CloseHandle(quit);
+
+  EXPECT_EQ((std::vector<std::string>{"OnRemoveOldVersion"}), listener.InstallEvents());
+  EXPECT_TRUE(FileExists(control));
+  EXPECT_EQ(control, ReadString(HKEY_LOCAL_MACHINE, InprocServerPath(kMainClsid), ""));
+  EXPECT_EQ("1,0,0,4", ReadString(HKEY_LOCAL_MACHINE,
+                                  DistributionUnitPath(kMainClsid) + "\\InstalledVersion", ""));
+  EXPECT_EQ(1u, ReadDword(HKEY_LOCAL_MACHINE, kSharedDllsPath, control.c_str()));
+}
+
+TEST_F(InstallJobTest, FailingRegistrationStopsAfterCopyingWithoutRecords) {
+  CRecordingListener listener;
+  EXPECT_EQ(DLL_CANT_REGISTSERVER, RunJob("broken", &listener));
+  for (const char* file : {"OVSample.inf", "OVHelper.dll", "OVBroken.dll", "OVSample.dll"})
+    EXPECT_TRUE(FileExists(CachePath(file))) << file;
+  EXPECT_EQ("OnWriteRegistry", listener.events.back());
+  EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, InprocServerPath(kMainClsid)))
+      << "items after the failing one are not registered";
+  EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, DistributionUnitPath(kMainClsid)));
+  EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, StatsPath(kMainClsid)));
+  EXPECT_EQ(kNoDword, ReadDword(HKEY_LOCAL_MACHINE, kSharedDllsPath, CachePath("OVHelper.dll").c_str()));
+  EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, ModuleUsagePath(CachePath("OVHelper.dll"))));
+}
+
+TEST_F(InstallJobTest, ClsidWithoutBracesIsRecordedWithoutBraces) {
+  const std::string bare = std::string(kMainClsid).substr(1, 36);
+  ASSERT_EQ(SUCCESS, RunJob("nobraces", nullptr, bare.c_str()));
+  EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, DistributionUnitPath(bare.c_str())));
+  EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, DistributionUnitPath(kMainClsid)));
+  EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, StatsPath(bare.c_str())));
+  EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, StatsPath(kMainClsid)));
+  const std::string usage = ModuleUsagePath(CachePath("OVSample.dll"));
+  EXPECT_EQ(bare, ReadString(HKEY_LOCAL_MACHINE, usage, ".Owner"));
+  EXPECT_EQ((std::vector<std::string>{".Owner", bare}), ValueNames(HKEY_LOCAL_MACHINE, usage));
+}
+
+TEST_F(InstallJobTest, WithoutUsageKeysNothingIsCountedButTheRecordIsWritten) {
+  SHDeleteKeyA(HKEY_LOCAL_MACHINE, kModuleUsagePath);
+  SHDeleteKeyA(HKEY_LOCAL_MACHINE, kSharedDllsPath);
+  ASSERT_EQ(SUCCESS, RunJob("main4"));
+  EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kModuleUsagePath));
+  EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kSharedDllsPath));
+  EXPECT_EQ(3u, ValueNames(HKEY_LOCAL_MACHINE, DistributionUnitPath(kMainClsid) + "\\Contains\\Files").size());
+
+  SetUp();  // puts the keys back for the tests after this one
+}
+
+TEST_F(InstallJobTest, WithoutTheCacheSettingTheInstallFails) {
+  SHDeleteKeyA(HKEY_LOCAL_MACHINE, kActiveXCachePath);
+  CRecordingListener listener;
+  EXPECT_EQ(DLL_CANT_GET_OCCCACHE, RunJob("main4", &listener));
+  EXPECT_EQ("OnStartInstall(4)", listener.events.back());
+  SetUp();
+}
+
+TEST_F(InstallJobTest, MissingLastModifiedRecordsTheDownloadTime) {
+  ASSERT_EQ(SUCCESS, RunJob("main4", nullptr, kMainClsid, "1.0.0.4", "nolastmod/"));
+  std::string text = ReadString(HKEY_LOCAL_MACHINE,
+                                DistributionUnitPath(kMainClsid) + "\\InstalledVersion",
+                                "LastModified");
+  std::string now;
+  FormatGmtTime(static_cast<int32_t>(time(nullptr)), now);
+  // Same day and hour unless the clock turned just then.
+  EXPECT_EQ(now.substr(0, 19), text.substr(0, 19));
+  EXPECT_NE(kServerLastModified, text);
+}
+
+// A shared count stored as 0 is taken as one reference: removal releases
+// the file instead of wrapping the count around.
+TEST_F(InstallJobTest, SharedCountOfZeroReleasesTheFile) {
+  const std::string helper = CachePath("OVHelper.dll");
+  auto storeZero = [&helper] {
+    HKEY key;
+    ASSERT_EQ(ERROR_SUCCESS,
+              RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSharedDllsPath, 0, KEY_ALL_ACCESS, &key));
+    DWORD zero = 0;
+    RegSetValueExA(key, helper.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&zero), 4);
+    RegCloseKey(key);
+  };
+  ASSERT_EQ(SUCCESS, RunJob("main4"));
+  storeZero();
+  ASSERT_EQ(SUCCESS, RunJob("main4"));
+  EXPECT_EQ(1u, ReadDword(HKEY_LOCAL_MACHINE, kSharedDllsPath, helper.c_str()));
+
+  storeZero();
+  CDistributionUnit record;
+  EXPECT_EQ(1, record.Remove(kMainClsid));
+  EXPECT_FALSE(FileExists(helper));
+  EXPECT_EQ(kNoDword, ReadDword(HKEY_LOCAL_MACHINE, kSharedDllsPath, helper.c_str()));
+}
+
+}  // namespace

@@ -1,0 +1,195 @@
+#include "install_test_support.h"
+
+#include <shlwapi.h>
+
+#include <algorithm>
+
+#include "install_worker.h"
+
+const char kMainClsid[] = "{0E5C1B2A-7F3D-4A8E-9B61-2C4D5E6F7A01}";
+const char kOtherClsid[] = "{0E5C1B2A-7F3D-4A8E-9B61-2C4D5E6F7A02}";
+const char kBrokenClsid[] = "{0E5C1B2A-7F3D-4A8E-9B61-2C4D5E6F7A03}";
+const char kNoVersionClsid[] = "{0E5C1B2A-7F3D-4A8E-9B61-2C4D5E6F7A04}";
+
+const SYSTEMTIME kPackageFileTime = {2020, 5, 0, 17, 10, 20, 30, 0};
+// The package server's fixed Last-Modified, 1445412480 s after 1970.
+const char kServerLastModified[] = "Wed, 21 Oct 2015 07:28:00 GMT";
+
+const char kModuleUsagePath[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\ModuleUsage";
+const char kSharedDllsPath[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\SharedDlls";
+const char kActiveXCachePath[] =
+    "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\\ActiveX Cache";
+
+int CRecordingListener::IsCancelled() {
+  if (!extracted) return 0;
+  ++installPolls;
+  if (cancelAt_ != 0 && installPolls == cancelAt_) {
+    events.push_back("Cancelled");
+    return 1;
+  }
+  return 0;
+}
+
+std::vector<std::string> CRecordingListener::InstallEvents() const {
+  auto done = std::find(events.begin(), events.end(), "OnExtractComplete");
+  if (done == events.end()) return {};
+  return std::vector<std::string>(done + 1, events.end());
+}
+
+std::string CodebaseFor(const char* package, const char* prefixes) {
+  return std::string("http://cdn.") + OV_PORTAL_DOMAIN + ".net/" + prefixes + "pkgs/install/" +
+         package + ".cab";
+}
+
+bool KeyExists(HKEY root, const std::string& path) {
+  HKEY key;
+  if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
+  RegCloseKey(key);
+  return true;
+}
+
+bool ReadValue(HKEY root, const std::string& path, const char* name, DWORD& type,
+               std::vector<BYTE>& data) {
+  HKEY key;
+  if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
+  DWORD size = 0;
+  LONG status = RegQueryValueExA(key, name, nullptr, &type, nullptr, &size);
+  if (status == ERROR_SUCCESS) {
+    data.assign(size, 0);
+    status = RegQueryValueExA(key, name, nullptr, &type, data.data(), &size);
+    data.resize(size);
+  }
+  RegCloseKey(key);
+  return status == ERROR_SUCCESS;
+}
+
+std::string ReadString(HKEY root, const std::string& path, const char* name) {
+  DWORD type = 0;
+  std::vector<BYTE> data;
+  if (!ReadValue(root, path, name, type, data) || type != REG_SZ) return "<absent>";
+  std::string text(data.begin(), data.end());
+  return text.substr(0, text.find('\0'));
+}
+
+DWORD ReadDword(HKEY root, const std::string& path, const char* name) {
+  DWORD type = 0;
+  std::vector<BYTE> data;
+  if (!ReadValue(root, path, name, type, data) || type != REG_DWORD || data.size() != 4)
+    return kNoDword;
+  DWORD value;
+  memcpy(&value, data.data(), 4);
+  return value;
+}
+
+std::vector<std::string> ValueNames(HKEY root, const std::string& path) {
+  std::vector<std::string> names;
+  HKEY key;
+  if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return names;
+  char name[1024];
+  for (DWORD i = 0;; ++i) {
+    DWORD length = sizeof name;
+    if (RegEnumValueA(key, i, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+      break;
+    names.push_back(name);
+  }
+  RegCloseKey(key);
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+std::vector<std::string> SubKeyNames(HKEY root, const std::string& path) {
+  std::vector<std::string> names;
+  HKEY key;
+  if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return names;
+  char name[1024];
+  for (DWORD i = 0;; ++i) {
+    DWORD length = sizeof name;
+    if (RegEnumKeyExA(key, i, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+      break;
+    names.push_back(name);
+  }
+  RegCloseKey(key);
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+std::string DistributionUnitPath(const char* clsid) {
+  return std::string("SOFTWARE\\Microsoft\\Code Store Database\\Distribution Units\\") + clsid;
+}
+
+std::string StatsPath(const char* clsid) {
+  return std::string("Software\\Microsoft\\Windows\\CurrentVersion\\Ext\\Stats\\") + clsid +
+         "\\iexplore";
+}
+
+std::string InprocServerPath(const char* clsid) {
+  return std::string("SOFTWARE\\Classes\\CLSID\\") + clsid + "\\InprocServer32";
+}
+
+std::string ModuleUsagePath(const std::string& file) {
+  std::string name = file;
+  std::replace(name.begin(), name.end(), '\\', '/');
+  return std::string(kModuleUsagePath) + "\\" + name;
+}
+
+bool FileExists(const std::string& path) {
+  DWORD attributes = GetFileAttributesA(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool WorkFolderExists() {
+  char temp[MAX_PATH];
+  GetTempPathA(MAX_PATH, temp);
+  std::string folder = temp;
+  while (!folder.empty() && (folder.back() == '\\' || folder.back() == '/')) folder.pop_back();
+  return GetFileAttributesA((folder + "\\~OVControlDownload").c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+std::string WindowsFolder() {
+  char folder[MAX_PATH];
+  GetWindowsDirectoryA(folder, MAX_PATH);
+  return folder;
+}
+
+std::string SystemFolder() {
+  char folder[MAX_PATH];
+  GetSystemDirectoryA(folder, MAX_PATH);
+  return folder;
+}
+
+void InstallJobTest::SetUp() {
+  const ::testing::TestInfo* test = ::testing::UnitTest::GetInstance()->current_test_info();
+  std::string name = std::string(test->test_suite_name()) + "." + test->name();
+  std::replace(name.begin(), name.end(), '/', '_');
+  cacheFolder_ = "C:\\ovtest\\" + name + "\\Downloaded Program Files";
+
+  HKEY key;
+  ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_LOCAL_MACHINE, kActiveXCachePath, 0, nullptr, 0,
+                                           KEY_ALL_ACCESS, nullptr, &key, nullptr));
+  RegSetValueExA(key, "0", 0, REG_SZ, reinterpret_cast<const BYTE*>(cacheFolder_.c_str()),
+                 static_cast<DWORD>(cacheFolder_.size() + 1));
+  RegCloseKey(key);
+  for (const char* path : {kModuleUsagePath, kSharedDllsPath}) {
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_LOCAL_MACHINE, path, 0, nullptr, 0,
+                                             KEY_ALL_ACCESS, nullptr, &key, nullptr));
+    RegCloseKey(key);
+  }
+  for (const char* clsid : {kMainClsid, kOtherClsid, kBrokenClsid, kNoVersionClsid}) {
+    std::string bare = std::string(clsid).substr(1, 36);
+    for (const std::string& id : {std::string(clsid), bare}) {
+      SHDeleteKeyA(HKEY_LOCAL_MACHINE, ("SOFTWARE\\Classes\\CLSID\\" + id).c_str());
+      SHDeleteKeyA(HKEY_LOCAL_MACHINE, DistributionUnitPath(id.c_str()).c_str());
+      SHDeleteKeyA(HKEY_CURRENT_USER,
+                   ("Software\\Microsoft\\Windows\\CurrentVersion\\Ext\\Stats\\" + id).c_str());
+    }
+  }
+}
+
+ResultCode InstallJobTest::RunJob(const char* package, IInstallProgress* listener,
+                                  const char* clsid, const char* needVersion,
+                                  const char* prefixes) {
+  std::string codebase = CodebaseFor(package, prefixes);
+  ResultCode result = RunInstallWorker(codebase.c_str(), clsid, needVersion, listener);
+  EXPECT_FALSE(WorkFolderExists()) << package;
+  return result;
+}
