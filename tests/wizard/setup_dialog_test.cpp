@@ -1,0 +1,295 @@
+// The setup window driven as a player would: the window runs a scripted job
+// on its worker while a second thread finds the window and its message
+// boxes and clicks, drags and types at them.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <vector>
+
+#include "result_code.h"
+#include "setup_dlg.h"
+#include "ui_driver.h"
+
+namespace {
+
+// What the scripted jobs do; set by each test before RunSetup.
+struct Script {
+  ResultCode result = SUCCESS;  // returned by the job when it is not cancelled
+  int chunks = 0;               // download chunks of 8192 bytes, 20 ms apart
+  HANDLE proceed = nullptr;     // the job waits for it before its end, if set
+  std::atomic<int> chunksDone{0};
+};
+Script* gScript = nullptr;
+
+ResultCode ScriptedJob(const char*, const char*, const char*, IInstallProgress* listener) {
+  listener->OnInitSetup();
+  listener->OnPrepareDownload();
+  listener->OnStartDownload(gScript->chunks * 8192);
+  for (int i = 0; i < gScript->chunks; ++i) {
+    if (listener->IsCancelled()) return DLL_USERCANCEL;
+    Sleep(20);
+    listener->OnDownloadProgress(8192);
+    ++gScript->chunksDone;
+  }
+  if (gScript->proceed != nullptr) WaitForSingleObject(gScript->proceed, 20000);
+  if (listener->IsCancelled()) return DLL_USERCANCEL;
+  listener->OnDownloadComplete();
+  return gScript->result;
+}
+
+class SetupDialogTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    gScript = &script_;
+    script_.proceed = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  }
+  void TearDown() override {
+    CloseHandle(script_.proceed);
+    gScript = nullptr;
+  }
+  ResultCode Run() {
+    CSetupDlg dialog(&ScriptedJob);
+    ResultCode result = dialog.RunSetup("{00000000-0000-0000-0000-000000000001}",
+                                        "http://cdn.ovelin.net/a.cab", "1.0.0.0");
+    done_ = true;
+    return result;
+  }
+  // Answers every message box until the window has closed; their texts in
+  // the order they were shown.
+  std::vector<std::wstring> AnswerBoxesUntilDone(int answer) {
+    std::vector<std::wstring> texts;
+    while (!done_) {
+      HWND box = FindSetupMessageBox();
+      if (box == nullptr) {
+        Sleep(20);
+        continue;
+      }
+      texts.push_back(MessageBoxText(box));
+      AnswerBox(box, answer);
+    }
+    return texts;
+  }
+  Script script_;
+  std::atomic<bool> done_{false};
+};
+
+TEST_F(SetupDialogTest, CancelAnsweredYesEndsWithUserCancelAndNoErrorBox) {
+  script_.chunks = 1000;  // 20 s unless cancelled
+  std::vector<std::wstring> boxes;
+  CDriverThread driver([&] {
+    HWND wizard = WaitFor(&FindSetupWindow, 10000);
+    ASSERT_NE(wizard, nullptr);
+    while (script_.chunksDone < 5) Sleep(20);
+    // A click on the close button: press and release inside it.
+    MouseMoveTo(ClientToScreenPoint(wizard, 285, 10));
+    MouseDown();
+    MouseUp();
+    HWND box = WaitFor(&FindSetupMessageBox, 5000);
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(MessageBoxText(box), ExpectedTexts().cancelQuestion);
+    AnswerBox(box, IDYES);
+    boxes = AnswerBoxesUntilDone(IDOK);
+  });
+  EXPECT_EQ(Run(), DLL_USERCANCEL);
+  driver.Join();
+  EXPECT_TRUE(boxes.empty());
+  EXPECT_LT(script_.chunksDone, 1000);
+}
+
+TEST_F(SetupDialogTest, CancelAnsweredNoLetsTheJobComplete) {
+  script_.chunks = 60;
+  std::vector<std::wstring> boxes;
+  CDriverThread driver([&] {
+    HWND wizard = WaitFor(&FindSetupWindow, 10000);
+    ASSERT_NE(wizard, nullptr);
+    while (script_.chunksDone < 5) Sleep(20);
+    BringToFront(wizard);
+    TypeKey(VK_ESCAPE);
+    HWND box = WaitFor(&FindSetupMessageBox, 5000);
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(MessageBoxText(box), ExpectedTexts().cancelQuestion);
+    // The job waits at its cancel test while the question is open.
+    int seen = script_.chunksDone;
+    Sleep(300);
+    EXPECT_LE(script_.chunksDone, seen + 1);
+    AnswerBox(box, IDNO);
+    SetEvent(script_.proceed);
+    boxes = AnswerBoxesUntilDone(IDOK);
+  });
+  EXPECT_EQ(Run(), SUCCESS);
+  driver.Join();
+  EXPECT_EQ(script_.chunksDone, 60);
+  EXPECT_TRUE(boxes.empty());
+}
+
+TEST_F(SetupDialogTest, NoAfterAYesTheJobHasNotSeenWithdrawsIt) {
+  CDriverThread driver([&] {
+    HWND wizard = WaitFor(&FindSetupWindow, 10000);
+    ASSERT_NE(wizard, nullptr);
+    for (int answer : {IDYES, IDNO}) {
+      BringToFront(wizard);
+      TypeKey(VK_ESCAPE);
+      HWND box = WaitFor(&FindSetupMessageBox, 5000);
+      ASSERT_NE(box, nullptr);
+      AnswerBox(box, answer);
+    }
+    SetEvent(script_.proceed);
+    AnswerBoxesUntilDone(IDOK);
+  });
+  EXPECT_EQ(Run(), SUCCESS);
+}
+
+TEST_F(SetupDialogTest, EnterDoesNothingAndEscapeAsks) {
+  bool boxAfterEnter = true;
+  std::wstring question;
+  CDriverThread driver([&] {
+    HWND wizard = WaitFor(&FindSetupWindow, 10000);
+    ASSERT_NE(wizard, nullptr);
+    BringToFront(wizard);
+    TypeKey(VK_RETURN);
+    Sleep(500);
+    boxAfterEnter = FindSetupMessageBox() != nullptr;
+    EXPECT_TRUE(IsWindowVisible(wizard));
+    TypeKey(VK_ESCAPE);
+    HWND box = WaitFor(&FindSetupMessageBox, 5000);
+    ASSERT_NE(box, nullptr);
+    question = MessageBoxText(box);
+    AnswerBox(box, IDNO);
+    SetEvent(script_.proceed);
+    AnswerBoxesUntilDone(IDOK);
+  });
+  EXPECT_EQ(Run(), SUCCESS);
+  driver.Join();
+  EXPECT_FALSE(boxAfterEnter);
+  EXPECT_EQ(question, ExpectedTexts().cancelQuestion);
+}
+
+TEST_F(SetupDialogTest, CloseButtonClicksOnlyWhenReleasedInside) {
+  bool boxAfterReleaseOutside = true;
+  bool boxAfterClick = false;
+  CDriverThread driver([&] {
+    HWND wizard = WaitFor(&FindSetupWindow, 10000);
+    ASSERT_NE(wizard, nullptr);
+    MouseMoveTo(ClientToScreenPoint(wizard, 285, 10));
+    MouseDown();
+    MouseMoveTo(ClientToScreenPoint(wizard, 250, 40));
+    MouseUp();
+    Sleep(500);
+    boxAfterReleaseOutside = FindSetupMessageBox() != nullptr;
+    MouseMoveTo(ClientToScreenPoint(wizard, 285, 10));
+    MouseDown();
+    MouseUp();
+    HWND box = WaitFor(&FindSetupMessageBox, 5000);
+    boxAfterClick = box != nullptr;
+    if (box != nullptr) AnswerBox(box, IDNO);
+    SetEvent(script_.proceed);
+    AnswerBoxesUntilDone(IDOK);
+  });
+  EXPECT_EQ(Run(), SUCCESS);
+  driver.Join();
+  EXPECT_FALSE(boxAfterReleaseOutside);
+  EXPECT_TRUE(boxAfterClick);
+}
+
+// Drags from client row y by (40, 30); how far the window moved.
+POINT DragFromRow(HWND wizard, int y) {
+  RECT before, after;
+  GetWindowRect(wizard, &before);
+  POINT start = ClientToScreenPoint(wizard, 100, y);
+  MouseMoveTo(start);
+  MouseDown();
+  Sleep(200);
+  for (int step = 1; step <= 4; ++step)
+    MouseMoveTo(POINT{start.x + 10 * step, start.y + 7 * step + (step == 4 ? 2 : 0)});
+  MouseUp();
+  Sleep(200);
+  GetWindowRect(wizard, &after);
+  return POINT{after.left - before.left, after.top - before.top};
+}
+
+TEST_F(SetupDialogTest, PressInTheTop19RowsDragsTheWindow) {
+  POINT movedAt18 = {}, movedAt19 = {};
+  CDriverThread driver([&] {
+    HWND wizard = WaitFor(&FindSetupWindow, 10000);
+    ASSERT_NE(wizard, nullptr);
+    movedAt18 = DragFromRow(wizard, 18);
+    movedAt19 = DragFromRow(wizard, 19);
+    SetEvent(script_.proceed);
+    AnswerBoxesUntilDone(IDOK);
+  });
+  EXPECT_EQ(Run(), SUCCESS);
+  driver.Join();
+  EXPECT_EQ(movedAt18.x, 40);
+  EXPECT_EQ(movedAt18.y, 30);
+  EXPECT_EQ(movedAt19.x, 0);
+  EXPECT_EQ(movedAt19.y, 0);
+}
+
+TEST_F(SetupDialogTest, FailedJobShowsExactlyOneMessageNamingItsCode) {
+  script_.result = DLL_CANT_OPENURL;
+  SetEvent(script_.proceed);
+  std::vector<std::wstring> boxes;
+  CDriverThread driver([&] { boxes = AnswerBoxesUntilDone(IDOK); });
+  EXPECT_EQ(Run(), DLL_CANT_OPENURL);
+  driver.Join();
+  const SetupTexts& texts = ExpectedTexts();
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0], texts.failed + L"\r\n(ErrorCode : DLL_CANT_OPENURL)\r\n\r\n" +
+                          texts.reasonLabel + texts.downloadFailed);
+}
+
+TEST_F(SetupDialogTest, FailureMessagesCarryTheReasonOfTheirCode) {
+  const SetupTexts& texts = ExpectedTexts();
+  struct Case {
+    ResultCode code;
+    std::wstring text;
+  } cases[] = {
+      {DLL_LOADINF_NOTEXISTS_ANYITEM,
+       texts.failed + L"\r\n(ErrorCode : DLL_LOADINF_NOTEXISTS_ANYITEM)\r\n\r\n" +
+           texts.reasonLabel + texts.invalidSetupInfo},
+      {DLL_CANT_GET_OCCCACHE, texts.failed + L"\r\n(ErrorCode : DLL_CANT_GET_OCCCACHE)"},
+      {COMMON_OUTOFMEMORY, texts.failed + L"\r\n(ErrorCode : COMMON_OUTOFMEMORY)"},
+      {-77, texts.failed + L"\r\n(ErrorCode : -77)"},
+  };
+  SetEvent(script_.proceed);
+  for (const Case& c : cases) {
+    script_.result = c.code;
+    done_ = false;
+    std::vector<std::wstring> boxes;
+    CDriverThread driver([&] { boxes = AnswerBoxesUntilDone(IDOK); });
+    EXPECT_EQ(Run(), c.code);
+    driver.Join();
+    ASSERT_EQ(boxes.size(), 1u) << c.code;
+    EXPECT_EQ(boxes[0], c.text) << c.code;
+  }
+}
+
+// A window whose worker thread cannot be created.
+class CThreadlessSetupDlg : public CSetupDlg {
+ public:
+  CThreadlessSetupDlg() : CSetupDlg(&ScriptedJob) {}
+
+ protected:
+  HANDLE CreateWorker() override { return nullptr; }
+};
+
+TEST_F(SetupDialogTest, WorkerThatCannotStartShowsTheMessageWithoutReason) {
+  std::vector<std::wstring> boxes;
+  CDriverThread driver([&] { boxes = AnswerBoxesUntilDone(IDOK); });
+  CThreadlessSetupDlg dialog;
+  EXPECT_EQ(dialog.RunSetup("{x}", "http://cdn.ovelin.net/a.cab", nullptr), DLL_CANT_CREATETHREAD);
+  done_ = true;
+  driver.Join();
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0], ExpectedTexts().failed + L"\r\n(ErrorCode : DLL_CANT_CREATETHREAD)");
+}
+
+TEST(SetupDialogArguments, NullClsidOrCodebaseIsRefusedWithoutAWindow) {
+  CSetupDlg dialog(&ScriptedJob);
+  EXPECT_EQ(dialog.RunSetup(nullptr, "http://cdn.ovelin.net/a.cab", "1.0.0.0"),
+            COMMON_INVALID_PARAM);
+  EXPECT_EQ(dialog.RunSetup("{x}", nullptr, "1.0.0.0"), COMMON_INVALID_PARAM);
+  EXPECT_EQ(FindSetupWindow(), nullptr);
+}
+
+}  // namespace

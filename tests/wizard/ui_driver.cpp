@@ -1,0 +1,144 @@
+#include "ui_driver.h"
+
+#include <cwchar>
+
+std::wstring FromUtf8(const char* text) {
+  wchar_t buffer[1024];
+  int length = MultiByteToWideChar(CP_UTF8, 0, text, -1, buffer, 1024);
+  return std::wstring(buffer, length > 0 ? length - 1 : 0);
+}
+
+std::wstring Widen(const std::string& ansi) {
+  wchar_t buffer[1024];
+  int length = MultiByteToWideChar(CP_ACP, 0, ansi.c_str(), -1, buffer, 1024);
+  return std::wstring(buffer, length > 0 ? length - 1 : 0);
+}
+
+const SetupTexts& ExpectedTexts() {
+  static const SetupTexts english = {
+      L"Ovelin ActiveX Setup Wizard.",
+      L"Do you want to cancel?\r\nCannot execute ActiveX if ActiveX installation canceled.",
+      L"ActiveX installation failed.",
+      L"Reason : \r\n",
+      L"Download failed.",
+      L"Invalid setup information file.",
+      L"Downloading... ( %d/%d KB )",
+      L"Extracting ( %d/%d )",
+      L"Installing...( %d/%d )",
+      false};
+  static const SetupTexts korean = {
+      FromUtf8("오벨린 ActiveX 설치 마법사"),
+      FromUtf8("ActiveX설치를 취소하시겠습니까?\r\n설치 취소(실패)시 해당 ActiveX 가 실행되지 않습니다. "),
+      FromUtf8("오류가 발생하여 ActiveX 설치를 완료하지 못했습니다."),
+      FromUtf8("이유 : "),
+      FromUtf8("파일을 다운로드 할 수 없습니다."),
+      FromUtf8("설치 정보 파일이 잘못되었습니다."),
+      FromUtf8("다운로드중... ( %d/%d KB )"),
+      FromUtf8("설치 파일 추출중... ( %d/%d )"),
+      FromUtf8("파일 설치중... ( %d/%d )"),
+      true};
+  return PRIMARYLANGID(GetUserDefaultUILanguage()) == LANG_KOREAN ? korean : english;
+}
+
+namespace {
+
+struct Search {
+  bool wantWizard;
+  HWND found;
+};
+
+BOOL CALLBACK MatchWindow(HWND window, LPARAM param) {
+  Search* search = reinterpret_cast<Search*>(param);
+  wchar_t className[64], title[256];
+  if (!IsWindowVisible(window) || GetWindowThreadProcessId(window, nullptr) == 0) return TRUE;
+  DWORD process = 0;
+  GetWindowThreadProcessId(window, &process);
+  if (process != GetCurrentProcessId()) return TRUE;
+  GetClassNameW(window, className, 64);
+  GetWindowTextW(window, title, 256);
+  if (wcscmp(className, L"#32770") != 0 || ExpectedTexts().title != title) return TRUE;
+  bool isWizard = GetDlgItem(window, 10001) != nullptr;
+  if (isWizard != search->wantWizard) return TRUE;
+  search->found = window;
+  return FALSE;
+}
+
+HWND FindTopLevel(bool wizard) {
+  Search search = {wizard, nullptr};
+  EnumWindows(&MatchWindow, reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
+
+void SendMouse(DWORD flags) {
+  INPUT input = {};
+  input.type = INPUT_MOUSE;
+  input.mi.dwFlags = flags;
+  SendInput(1, &input, sizeof(input));
+}
+
+}  // namespace
+
+HWND FindSetupWindow() { return FindTopLevel(true); }
+
+HWND FindSetupMessageBox() { return FindTopLevel(false); }
+
+HWND WaitFor(HWND (*find)(), DWORD timeoutMs) {
+  DWORD start = GetTickCount();
+  do {
+    HWND window = find();
+    if (window != nullptr) return window;
+    Sleep(20);
+  } while (GetTickCount() - start < timeoutMs);
+  return nullptr;
+}
+
+std::wstring MessageBoxText(HWND box) {
+  wchar_t text[1024] = L"";
+  GetDlgItemTextW(box, 0xFFFF, text, 1024);
+  return text;
+}
+
+void PressBoxButton(HWND box, int id) {
+  PostMessageW(GetDlgItem(box, id), BM_CLICK, 0, 0);
+}
+
+void AnswerBox(HWND box, int id) {
+  PressBoxButton(box, id);
+  while (IsWindow(box)) Sleep(20);
+}
+
+POINT ClientToScreenPoint(HWND window, int x, int y) {
+  POINT point = {x, y};
+  ClientToScreen(window, &point);
+  return point;
+}
+
+void MouseMoveTo(POINT screen) {
+  SetCursorPos(screen.x, screen.y);
+  SendMouse(MOUSEEVENTF_MOVE);  // a zero move: the window under it hears of it
+  Sleep(60);
+}
+
+void MouseDown() {
+  SendMouse(MOUSEEVENTF_LEFTDOWN);
+  Sleep(60);
+}
+
+void MouseUp() {
+  SendMouse(MOUSEEVENTF_LEFTUP);
+  Sleep(60);
+}
+
+void TypeKey(WORD key) {
+  INPUT inputs[2] = {};
+  inputs[0].type = inputs[1].type = INPUT_KEYBOARD;
+  inputs[0].ki.wVk = inputs[1].ki.wVk = key;
+  inputs[1].ki.dwFlags = KEYEVENTF_KEYUP;
+  SendInput(2, inputs, sizeof(INPUT));
+  Sleep(60);
+}
+
+void BringToFront(HWND window) {
+  SetForegroundWindow(window);
+  Sleep(100);
+}

@@ -1,0 +1,83 @@
+// Drives the setup window as a player would, from a second thread of the
+// test process: finds windows by class and title, presses their buttons,
+// moves and clicks the mouse and types keys through the system's input
+// queue.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+// The texts the player sees, in the language of this run's user.
+struct SetupTexts {
+  std::wstring title;
+  std::wstring cancelQuestion;
+  std::wstring failed;
+  std::wstring reasonLabel;
+  std::wstring downloadFailed;   // the reason of 5006 to 5008
+  std::wstring invalidSetupInfo; // the reason of 5101 to 5111
+  std::wstring downloading;      // with %d/%d
+  std::wstring extracting;
+  std::wstring installing;
+  bool korean;
+};
+const SetupTexts& ExpectedTexts();
+std::wstring Widen(const std::string& ansi);  // system code page
+std::wstring FromUtf8(const char* text);
+
+// The setup window on screen, or null.
+HWND FindSetupWindow();
+// A message box titled as the setup window, or null.
+HWND FindSetupMessageBox();
+HWND WaitFor(HWND (*find)(), DWORD timeoutMs);
+std::wstring MessageBoxText(HWND box);
+// Presses the box's button (IDYES, IDNO, IDOK) as a click does.
+void PressBoxButton(HWND box, int id);
+// Presses the button and waits until the box has closed.
+void AnswerBox(HWND box, int id);
+
+// Mouse and keyboard, in the wizard's client coordinates.
+POINT ClientToScreenPoint(HWND window, int x, int y);
+void MouseMoveTo(POINT screen);
+void MouseDown();
+void MouseUp();
+void TypeKey(WORD key);
+void BringToFront(HWND window);
+
+// Runs body on its own thread; Join waits for it.
+class CDriverThread {
+ public:
+  template <typename Body>
+  explicit CDriverThread(Body body) : body_(new Holder<Body>(body)) {
+    thread_ = CreateThread(nullptr, 0, &Run, body_, 0, nullptr);
+  }
+  ~CDriverThread() {
+    Join();
+    delete body_;
+  }
+  void Join() {
+    if (thread_ == nullptr) return;
+    WaitForSingleObject(thread_, INFINITE);
+    CloseHandle(thread_);
+    thread_ = nullptr;
+  }
+
+ private:
+  struct Callable {
+    virtual ~Callable() = default;
+    virtual void Call() = 0;
+  };
+  template <typename Body>
+  struct Holder : Callable {
+    explicit Holder(Body b) : body(b) {}
+    void Call() override { body(); }
+    Body body;
+  };
+  static DWORD WINAPI Run(LPVOID callable) {
+    static_cast<Callable*>(callable)->Call();
+    return 0;
+  }
+  Callable* body_;
+  HANDLE thread_;
+};
