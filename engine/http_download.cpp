@@ -135,17 +135,13 @@ CHttpDownload::Status CHttpDownload::GetContentLength(int64_t& size) const {
   return kOk;
 }
 
-CHttpDownload::Status CHttpDownload::GetLastModified(SYSTEMTIME& localTime) const {
+CHttpDownload::Status CHttpDownload::GetLastModified(SYSTEMTIME& utcTime) const {
   if (request_ == nullptr) return kNoRequest;
   // Read as text: asking WinINet for a SYSTEMTIME (HTTP_QUERY_FLAG_SYSTEMTIME)
   // crashes Wine's WinINet on dates written in older or unusual forms.
   char text[128] = "";
   if (!QueryHeader(request_, HTTP_QUERY_LAST_MODIFIED, text, sizeof(text))) return kNoLastModified;
-  SYSTEMTIME utc = {};
-  if (!InternetTimeToSystemTimeA(text, &utc, 0)) return kNoLastModified;
-  TIME_ZONE_INFORMATION zone = {};
-  GetTimeZoneInformation(&zone);
-  if (!SystemTimeToTzSpecificLocalTime(&zone, &utc, &localTime)) return kNoLastModified;
+  if (!InternetTimeToSystemTimeA(text, &utcTime, 0)) return kNoLastModified;
   return kOk;
 }
 

@@ -48,8 +48,8 @@ class CHttpDownload {
 
   // The response's Content-Length.
   Status GetContentLength(int64_t& size) const;
-  // The response's Last-Modified time, converted to local time.
-  Status GetLastModified(SYSTEMTIME& localTime) const;
+  // The response's Last-Modified time, in UTC as the header states it.
+  Status GetLastModified(SYSTEMTIME& utcTime) const;
   // Up to size bytes of the body; count is 0 at its end.
   Status Read(void* buffer, DWORD size, DWORD& count);
 

@@ -17,15 +17,13 @@ namespace {
 
 const DWORD kChunkSize = 8192;
 
-// Seconds since 1970 of a local time made by CHttpDownload::GetLastModified,
-// read back with the same Win32 time zone (the C library's mktime follows
-// the TZ variable instead, which need not agree). False when the time is
-// not a valid date or lies outside a 32-bit time_t.
-bool LocalTimeToUnixTime(const SYSTEMTIME& localTime, int32_t& seconds) {
-  SYSTEMTIME utc = {};
+// Seconds since 1970 of a UTC time. Going through local time instead would
+// put times of the hour that repeats when daylight saving ends an hour
+// off. False when the time is not a valid date or lies outside a 32-bit
+// time_t.
+bool UtcTimeToUnixTime(const SYSTEMTIME& utcTime, int32_t& seconds) {
   FILETIME fileTime = {};
-  if (!TzSpecificLocalTimeToSystemTime(nullptr, &localTime, &utc)) return false;
-  if (!SystemTimeToFileTime(&utc, &fileTime)) return false;
+  if (!SystemTimeToFileTime(&utcTime, &fileTime)) return false;
   ULARGE_INTEGER ticks;
   ticks.LowPart = fileTime.dwLowDateTime;
   ticks.HighPart = fileTime.dwHighDateTime;
@@ -38,9 +36,9 @@ bool LocalTimeToUnixTime(const SYSTEMTIME& localTime, int32_t& seconds) {
 
 // The server's last-modification time, or now when it sent none that reads.
 int32_t PackageTimeStamp(const CHttpDownload& http) {
-  SYSTEMTIME localTime = {};
+  SYSTEMTIME utcTime = {};
   int32_t seconds = 0;
-  if (http.GetLastModified(localTime) == CHttpDownload::kOk && LocalTimeToUnixTime(localTime, seconds))
+  if (http.GetLastModified(utcTime) == CHttpDownload::kOk && UtcTimeToUnixTime(utcTime, seconds))
     return seconds;
   return static_cast<int32_t>(std::time(nullptr));
 }
