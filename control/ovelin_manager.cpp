@@ -46,7 +46,12 @@ COvelinActiveXManager::~COvelinActiveXManager() {
 STDMETHODIMP COvelinActiveXManager::CInner::QueryInterface(REFIID iid, void** object) {
   if (object == nullptr) return E_POINTER;
   if (IsEqualIID(iid, IID_IUnknown)) {
-    *object = static_cast<IUnknown*>(this);
+    // Standing alone, the object's identity is its scripting interface;
+    // aggregated, the outer object gets this non-delegating IUnknown.
+    if (owner_->outer_ == this)
+      *object = static_cast<IOvelinActiveXManager*>(owner_);
+    else
+      *object = static_cast<IUnknown*>(this);
   } else if (IsEqualIID(iid, IID_IOvelinActiveXManager) || IsEqualIID(iid, IID_IDispatch)) {
     *object = static_cast<IOvelinActiveXManager*>(owner_);
   } else if (IsEqualIID(iid, IID_IObjectWithSite)) {
