@@ -22,6 +22,8 @@ class RegistryKeyTest : public testing::Test {
   void TearDown() override {
     scratch_.Close();
     SHDeleteKeyA(HKEY_CURRENT_USER, path_.c_str());
+    // The parent goes too once no other run holds a key in it.
+    RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\OVSetupTests");
     HKEY gone = nullptr;
     EXPECT_EQ(ERROR_FILE_NOT_FOUND,
               RegOpenKeyExA(HKEY_CURRENT_USER, path_.c_str(), 0, KEY_READ, &gone));
