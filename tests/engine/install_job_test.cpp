@@ -382,6 +382,38 @@ TEST_F(InstallJobTest, MissingLastModifiedRecordsTheDownloadTime) {
   EXPECT_NE(kServerLastModified, text);
 }
 
+PROCESS_INFORMATION StartJobProcess(const std::string& codebase) {
+  std::string command = "run_install_job.exe " + codebase + " " + kMainClsid + " 1.0.0.4";
+  STARTUPINFOA startup = {};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process = {};
+  EXPECT_TRUE(CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                             &startup, &process));
+  return process;
+}
+
+DWORD WaitForExitCode(PROCESS_INFORMATION& process) {
+  DWORD code = 0xDEAD;
+  if (WaitForSingleObject(process.hProcess, 120000) == WAIT_OBJECT_0)
+    GetExitCodeProcess(process.hProcess, &code);
+  CloseHandle(process.hProcess);
+  CloseHandle(process.hThread);
+  return code;
+}
+
+// Both jobs download into the same work folder under the same file name;
+// the second waits until the first has finished and cleaned up instead of
+// clobbering its package or removing its folder.
+TEST_F(InstallJobTest, JobsOfTwoProcessesTakeTurnsInTheWorkFolder) {
+  PROCESS_INFORMATION slow = StartJobProcess(CodebaseFor("main4", "slow/40/"));
+  Sleep(300);
+  PROCESS_INFORMATION fast = StartJobProcess(CodebaseFor("main4"));
+  EXPECT_EQ(DWORD(SUCCESS), WaitForExitCode(slow));
+  EXPECT_EQ(DWORD(SUCCESS), WaitForExitCode(fast));
+  EXPECT_FALSE(WorkFolderExists());
+  EXPECT_TRUE(FileExists(CachePath("OVSample.dll")));
+}
+
 // A shared count stored as 0 is taken as one reference: removal releases
 // the file instead of wrapping the count around.
 TEST_F(InstallJobTest, SharedCountOfZeroReleasesTheFile) {
