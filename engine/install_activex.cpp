@@ -6,36 +6,14 @@
 #include "agent_clsid.h"
 #include "install_worker.h"
 #include "result_code.h"
-
-namespace {
-
-struct WorkerCall {
-  const char* clsid;
-  const char* codebase;
-  const char* needVersion;
-  ResultCode result;  // written by the worker, read after it has ended
-};
-
-DWORD WINAPI WorkerRoutine(LPVOID parameter) {
-  auto* call = static_cast<WorkerCall*>(parameter);
-  call->result = RunInstallWorker(call->codebase, call->clsid, call->needVersion, nullptr);
-  return 0;
-}
-
-}  // namespace
+#include "setup_dlg.h"
 
 extern "C" __declspec(dllexport) ResultCode __cdecl InstallActiveX(
     const GUID* caller, const char* clsid, const char* codebase, const char* needVersion) {
   // Only the update control may drive the engine; a null token is refused too.
   if (caller == nullptr || std::memcmp(caller, &kAgentClsid, sizeof(GUID)) != 0)
     return DLL_ETC_INVALID_OWNERCLSID;
-  if (clsid == nullptr || codebase == nullptr) return COMMON_INVALID_PARAM;
-
-  // The job runs in an apartment of its own, never in the caller's.
-  WorkerCall call = {clsid, codebase, needVersion ? needVersion : "", DLL_UNKNOWN};
-  HANDLE worker = CreateThread(nullptr, 0, WorkerRoutine, &call, 0, nullptr);
-  if (worker == nullptr) return DLL_CANT_CREATETHREAD;
-  WaitForSingleObject(worker, INFINITE);
-  CloseHandle(worker);
-  return call.result;
+  // The wizard runs modally on this thread while the job runs on its worker.
+  CSetupDlg dialog(&RunInstallWorker);
+  return dialog.RunSetup(clsid, codebase, needVersion);
 }
