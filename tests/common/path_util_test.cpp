@@ -295,3 +295,23 @@ TEST_F(PathFileTest, RemoveDirectoryTreeRefusesRootsAndRelativePaths) {
   EXPECT_FALSE(RemoveDirectoryTree(nullptr));
   EXPECT_FALSE(RemoveDirectoryTree(""));
 }
+
+// Korean players' temporary folders often lie below a Korean user name; the
+// helpers work on its bytes in the user's ANSI code page (949).
+TEST_F(PathFileTest, FoldersNamedInTheUsersCodePage) {
+  char name[64];
+  BOOL lossy = FALSE;
+  const int length = WideCharToMultiByte(CP_ACP, 0, L"\xC124\xCE58\xD3F4\xB354", -1, name,
+                                         sizeof name, nullptr, &lossy);
+  if (length == 0 || lossy) GTEST_SKIP() << "the user's code page has no Korean";
+
+  const std::string folder = At(name);
+  EXPECT_EQ(name, GetFileNameFromPath((folder + "\\").c_str()));
+  EXPECT_EQ(folder, GetParentPath((folder + "\\x").c_str(), true));
+  ASSERT_TRUE(CreateDirectoryTree((folder + "\\" + name + "\\" + name).c_str()));
+  WriteFile(folder + "\\" + name + "\\" + name + ".cab");
+  EXPECT_EQ(PathFile, GetPathType((folder + "\\" + name + "\\" + name + ".cab").c_str()));
+  EXPECT_TRUE(IsDirectory((folder + "\\" + name).c_str()));
+  EXPECT_TRUE(RemoveDirectoryTree((folder + "\\").c_str()));
+  EXPECT_FALSE(Exists(folder));
+}
