@@ -1,0 +1,46 @@
+#!/usr/bin/env bash
+# Download stage benchmark, run by hand:
+#   bench/download_bench.sh BUILD_DIR [SIZE_MIB...]   (default sizes: 1 100)
+# BUILD_DIR is an x86_64 build (its libovengine.a and libovcommon.a are
+# linked). For each size, a generated package of that size is fetched from
+# the package server through the HTTP proxy route the tests use, once with
+# curl into a file and once by the engine's download stage under Wine, and
+# both times are printed with their ratio (engine: probe + transfer) and
+# the engine's peak memory.
+# Everything it starts (Wine bench, package server) it stops again.
+set -eu
+src=$(cd "$(dirname "$0")/.." && pwd)
+build=$(realpath "$1"); shift
+sizes=${*:-1 100}
+work=$(mktemp -d /tmp/ovdl-bench.XXXXXX)
+port=$((30000 + RANDOM % 20000))
+
+cleanup() {
+  python3 "$src/tests/support/pkgserver.py" stop --port "$port" || true
+  "$src/scripts/bench" stop "$work/bench" || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+x86_64-w64-mingw32-g++ -O2 -std=c++17 -DWIN32_LEAN_AND_MEAN -DNOMINMAX \
+  -I "$src/engine" -I "$src/common" "$src/bench/download_bench.cpp" -o "$work/download_bench.exe" \
+  -Wl,--start-group "$build/engine/libovengine.a" "$build/common/libovcommon.a" -Wl,--end-group \
+  -lwininet -lwintrust -lcrypt32 -lole32 -loleaut32 -luuid -lshlwapi -lversion -ladvapi32 -lpsapi \
+  -static -static-libgcc -static-libstdc++
+
+"$src/scripts/bench" start "$work/bench" x86_64
+mkdir -p "$work/root"
+python3 "$src/tests/support/pkgserver.py" start --root "$work/root" --port "$port" --log "$work/server.log"
+export http_proxy=http://127.0.0.1:$port
+
+for mib in $sizes; do
+  bytes=$((mib * 1048576))
+  url=http://cdn.ovelin.net/gen/$bytes/bench$mib.cab
+  curl_s=$(curl -s -x "$http_proxy" -o "$work/curl.cab" -w '%{time_total}' "$url")
+  rm -f "$work/curl.cab"
+  line=$("$src/scripts/wine-run" "$work/bench" "$work/download_bench.exe" "$url" 'C:\ovdl-bench' 2>/dev/null | tr -d '\r')
+  probe_s=$(sed -n 's/.*probe_seconds=\([0-9.]*\).*/\1/p' <<<"$line")
+  transfer_s=$(sed -n 's/.*transfer_seconds=\([0-9.]*\).*/\1/p' <<<"$line")
+  ratio=$(python3 -c "print('%.2f' % (($probe_s + $transfer_s) / max($curl_s, 1e-6)))")
+  echo "size=${mib}MiB curl_seconds=$curl_s engine: $line ratio=$ratio"
+done
