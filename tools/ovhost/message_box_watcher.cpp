@@ -78,9 +78,17 @@ void CMessageBoxWatcher::Inspect(HWND window) {
   if (handled_.count(window) != 0) return;
   CBoxParts parts;
   EnumChildWindows(window, CollectPart, reinterpret_cast<LPARAM>(&parts));
-  if (parts.hasProgress || parts.text.empty()) return;
+  DWORD process = 0;
+  GetWindowThreadProcessId(window, &process);
+  const wchar_t* where = process == GetCurrentProcessId() ? L"[host]: " : L"[other]: ";
+  if (parts.hasProgress) {
+    handled_.insert(window);
+    PrintLine(std::wstring(L"window") + where + WindowText(window));
+    return;
+  }
+  if (parts.text.empty()) return;
   handled_.insert(window);
-  PrintLine(L"msgbox: " + WindowText(window) + L": " + parts.text);
+  PrintLine(std::wstring(L"msgbox") + where + WindowText(window) + L": " + parts.text);
   for (int id : buttons_) {
     HWND button = GetDlgItem(window, id);
     if (button == nullptr) continue;

@@ -1,8 +1,10 @@
 // CMessageBoxWatcher answers the message boxes that appear while a page
 // runs, in this process or another (the engine's window may run in the COM
 // surrogate), as a player would: it prints each box's title and text as
-//   msgbox: TITLE: TEXT
-// and presses the first button of the policy that the box has.
+//   msgbox[host]: TITLE: TEXT     (or msgbox[other] for another process)
+// and presses the first button of the policy that the box has. A dialog
+// with a progress bar (the setup window) is printed once as
+//   window[host]: TITLE           (or window[other])
 #pragma once
 
 #include <windows.h>
