@@ -17,7 +17,6 @@ import os
 import random
 import shutil
 import sys
-import tempfile
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
@@ -50,19 +49,30 @@ HOSTILE_NAMES = {
 def make_cabinet_packages(pkgs, build_dir, pki):
     folder = os.path.join(pkgs, "cabinet")
     os.makedirs(folder)
-    with tempfile.TemporaryDirectory() as sources:
-        files = {}
-        mtime = local_seconds(SIGNED_MTIME)
-        for name, data in SIGNED_FILES.items():
-            path = os.path.join(sources, name.replace("\\", "_"))
-            with open(path, "wb") as f:
-                f.write(data)
-            os.utime(path, (mtime, mtime))
-            files[name] = path
-        signed = packages.build_package(files, os.path.join(folder, "signed.cab"), signer=pki.signer)
-        packages.build_package(files, os.path.join(folder, "unsigned.cab"), sign=False)
-        packages.build_package(files, os.path.join(folder, "untrusted.cab"), signer=pki.untrusted)
-        packages.build_package(files, os.path.join(folder, "expired.cab"), signer=pki.expired)
+    # The sources stay beside the packages for tests to compare against.
+    files = {}
+    mtime = local_seconds(SIGNED_MTIME)
+    for name, data in SIGNED_FILES.items():
+        path = os.path.join(folder, "signed.src", *name.split("\\"))
+        os.makedirs(os.path.dirname(path), exist_ok=True)
+        with open(path, "wb") as f:
+            f.write(data)
+        os.utime(path, (mtime, mtime))
+        files[name] = path
+    signed = packages.build_package(files, os.path.join(folder, "signed.cab"), signer=pki.signer)
+    packages.build_package(files, os.path.join(folder, "unsigned.cab"), sign=False)
+    packages.build_package(files, os.path.join(folder, "untrusted.cab"), signer=pki.untrusted)
+    packages.build_package(files, os.path.join(folder, "expired.cab"), signer=pki.expired)
+
+    # Tiny when packed, large when unpacked: its last file outgrows a file
+    # size limit that the package itself stays far below.
+    zeros = os.path.join(folder, "zeros.src")
+    os.makedirs(zeros)
+    for name, size in (("small.txt", 10), ("zeros.bin", 262144)):
+        with open(os.path.join(zeros, name), "wb") as f:
+            f.write(bytes(size))
+    packages.build_package({n: os.path.join(zeros, n) for n in ("small.txt", "zeros.bin")},
+                           os.path.join(folder, "zeros.cab"), signer=pki.signer)
 
     # One byte of the compressed data changed after signing.
     with open(signed, "rb") as f:
@@ -85,6 +95,7 @@ def make_cabinet_packages(pkgs, build_dir, pki):
         packages.CabEntry("local.txt", b"local time\r\n", *stamp, packages.ATTRIB_ARCHIVE),
         packages.CabEntry("utc.txt", b"UTC time\r\n", *stamp,
                           packages.ATTRIB_ARCHIVE | packages.ATTRIB_TIME_IS_UTC),
+        packages.CabEntry("readonly.txt", b"read-only\r\n", *stamp, packages.ATTRIB_ARCHIVE | 0x01),
     ])
     for label, name in HOSTILE_NAMES.items():
         write_signed(folder, "hostile_%s.cab" % label, pki, [
