@@ -1,0 +1,132 @@
+// Whole installs through the engine's export with the wizard on screen,
+// against the package server, answered by a player on a second thread.
+#include <windows.h>
+
+#include <vector>
+
+#include "agent_clsid.h"
+#include "install_test_support.h"
+#include "ui_driver.h"
+
+namespace {
+
+typedef ResultCode(__cdecl* InstallActiveXProc)(const GUID*, const char*, const char*,
+                                                 const char*);
+
+class InstallWizardTest : public InstallJobTest {
+ protected:
+  void SetUp() override {
+    InstallJobTest::SetUp();
+    engine_ = LoadLibraryA(OV_ENGINE_DLL);
+    ASSERT_NE(engine_, nullptr);
+    install_ = reinterpret_cast<InstallActiveXProc>(
+        reinterpret_cast<void*>(GetProcAddress(engine_, "InstallActiveX")));
+    ASSERT_NE(install_, nullptr);
+    done_ = false;
+  }
+  void TearDown() override { FreeLibrary(engine_); }
+
+  ResultCode Install(const std::string& codebase) {
+    ResultCode result = install_(&kAgentClsid, kMainClsid, codebase.c_str(), "1.0.0.4");
+    done_ = true;
+    return result;
+  }
+  // Answers every message box until the install has returned; their texts.
+  std::vector<std::wstring> AnswerBoxesUntilDone() {
+    std::vector<std::wstring> texts;
+    while (!done_) {
+      HWND box = FindSetupMessageBox();
+      if (box == nullptr) {
+        Sleep(20);
+        continue;
+      }
+      texts.push_back(MessageBoxText(box));
+      AnswerBox(box, IDOK);
+    }
+    return texts;
+  }
+
+  HMODULE engine_ = nullptr;
+  InstallActiveXProc install_ = nullptr;
+  volatile bool done_ = false;
+};
+
+TEST_F(InstallWizardTest, CancelDuringASlowDownloadEndsSilentlyAndLeavesNoWorkFiles) {
+  std::vector<std::wstring> boxes;
+  std::wstring question;
+  CDriverThread driver([&] {
+    HWND wizard = WaitFor(&FindSetupWindow, 20000);
+    ASSERT_NE(wizard, nullptr);
+    Sleep(1500);  // well into the download
+    MouseMoveTo(ClientToScreenPoint(wizard, 285, 10));
+    MouseDown();
+    MouseUp();
+    HWND box = WaitFor(&FindSetupMessageBox, 5000);
+    ASSERT_NE(box, nullptr);
+    question = MessageBoxText(box);
+    AnswerBox(box, IDYES);
+    boxes = AnswerBoxesUntilDone();
+  });
+  // 4 MB at 100 ms per 8 KiB: close to a minute unless cancelled.
+  EXPECT_EQ(Install(ServerUrl("slow/100/gen/4000000/pkg.cab")), DLL_USERCANCEL);
+  driver.Join();
+  EXPECT_EQ(question, ExpectedTexts().cancelQuestion);
+  EXPECT_TRUE(boxes.empty());
+  EXPECT_FALSE(WorkFolderExists());
+}
+
+TEST_F(InstallWizardTest, CancelAnsweredNoLetsTheInstallComplete) {
+  std::vector<std::wstring> boxes;
+  bool asked = false;
+  CDriverThread driver([&] {
+    HWND wizard = WaitFor(&FindSetupWindow, 20000);
+    ASSERT_NE(wizard, nullptr);
+    BringToFront(wizard);
+    TypeKey(VK_ESCAPE);
+    HWND box = WaitFor(&FindSetupMessageBox, 5000);
+    asked = box != nullptr;
+    if (box != nullptr) AnswerBox(box, IDNO);
+    boxes = AnswerBoxesUntilDone();
+  });
+  EXPECT_EQ(Install(CodebaseFor("main4", "slow/150/")), SUCCESS);
+  driver.Join();
+  EXPECT_TRUE(asked);
+  EXPECT_TRUE(boxes.empty());
+  EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, DistributionUnitPath(kMainClsid)));
+  EXPECT_FALSE(WorkFolderExists());
+}
+
+TEST_F(InstallWizardTest, FailedInstallShowsOneMessageThenReturnsItsCode) {
+  const SetupTexts& texts = ExpectedTexts();
+  struct Case {
+    std::string codebase;
+    ResultCode code;
+    std::wstring message;
+  } cases[] = {
+      {"http://cdn.example.com/pkg.cab", DLL_INVALID_DOMAIN,
+       texts.failed + L"\r\n(ErrorCode : DLL_INVALID_DOMAIN)\r\n\r\n" + texts.reasonLabel +
+           (texts.korean ? FromUtf8("잘못된 패키지 파일입니다.") : L"Invalid package file.")},
+      {CodebaseFor("main4", "status/404/"), DLL_CANT_GETFILESIZE,
+       texts.failed + L"\r\n(ErrorCode : DLL_CANT_GETFILESIZE)\r\n\r\n" + texts.reasonLabel +
+           texts.downloadFailed},
+  };
+  for (const Case& c : cases) {
+    done_ = false;
+    std::vector<std::wstring> boxes;
+    CDriverThread driver([&] { boxes = AnswerBoxesUntilDone(); });
+    EXPECT_EQ(Install(c.codebase), c.code) << c.codebase;
+    driver.Join();
+    ASSERT_EQ(boxes.size(), 1u) << c.codebase;
+    EXPECT_EQ(boxes[0], c.message) << c.codebase;
+    EXPECT_FALSE(WorkFolderExists());
+  }
+}
+
+TEST_F(InstallWizardTest, MissingArgumentsAreRefusedBeforeAnyWindow) {
+  EXPECT_EQ(install_(&kAgentClsid, nullptr, "http://cdn.ovelin.net/a.cab", nullptr),
+            COMMON_INVALID_PARAM);
+  EXPECT_EQ(install_(&kAgentClsid, kMainClsid, nullptr, nullptr), COMMON_INVALID_PARAM);
+  EXPECT_EQ(FindSetupWindow(), nullptr);
+}
+
+}  // namespace
