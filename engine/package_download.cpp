@@ -46,13 +46,14 @@ int32_t PackageTimeStamp(const CHttpDownload& http) {
 }  // namespace
 
 ResultCode CInstallJob::Download(const char* codebase, std::string& packagePath, int32_t& timeStamp) {
+  const auto cancelled = [this] { return listener_ != nullptr && listener_->IsCancelled() != 0; };
   if (listener_ != nullptr) listener_->OnPrepareDownload();
   if (codebase == nullptr) return COMMON_INVALID_PARAM;
   if (!IsTrustedCodebaseUrl(codebase)) return DLL_INVALID_DOMAIN;
 
   int64_t size = 0;
   if (!GetUrlSize(codebase, size)) return DLL_CANT_GETFILESIZE;
-  if (listener_ != nullptr && listener_->IsCancelled()) return DLL_USERCANCEL;
+  if (cancelled()) return DLL_USERCANCEL;
   if (listener_ != nullptr) listener_->OnStartDownload(static_cast<int32_t>(size));
 
   CHttpDownload http;
@@ -70,7 +71,7 @@ ResultCode CInstallJob::Download(const char* codebase, std::string& packagePath,
   char buffer[kChunkSize];
   int64_t received = 0;
   for (;;) {
-    if (listener_ != nullptr && listener_->IsCancelled()) return DLL_USERCANCEL;
+    if (cancelled()) return DLL_USERCANCEL;
     DWORD count = 0;
     if (http.Read(buffer, kChunkSize, count) != CHttpDownload::kOk) return DLL_CANT_READURL;
     if (count > 0) {

@@ -392,7 +392,7 @@ def _serve(args):
     signal.signal(signal.SIGTERM, on_term)
     signal.signal(signal.SIGINT, on_term)
     try:
-        server.serve_forever()
+        server.serve_forever(poll_interval=0.1)
     finally:
         server.server_close()
         if os.path.exists(pid_file):
@@ -406,13 +406,21 @@ def _stop(port):
         return 0
     os.kill(pid, signal.SIGTERM)
     for _ in range(100):
-        try:
-            os.kill(pid, 0)
-        except ProcessLookupError:
+        if not _alive(pid):
             return 0
         time.sleep(0.05)
     os.kill(pid, signal.SIGKILL)
     return 0
+
+
+def _alive(pid):
+    """False once the process has ended, even before whoever adopted the
+    daemon has reaped it."""
+    try:
+        with open("/proc/%d/stat" % pid) as stat:
+            return stat.read().rsplit(")", 1)[1].split()[0] != "Z"
+    except (FileNotFoundError, IndexError):
+        return False
 
 
 def _start(args):
