@@ -1,0 +1,302 @@
+// The download stage of an install job against the live package server:
+// every result code the stage can give, the listener's exact event
+// sequence, the package file and its time stamp, and the size cache's one
+// probe per URL.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <ctime>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "download_test_support.h"
+#include "install_job.h"
+#include "url_size_cache.h"
+
+namespace {
+
+const size_t kChunk = 8192;
+
+// What the listener sees for a whole transfer of size bytes: a cancel poll
+// before the probe's result is used and one before every read, each read
+// but the last a full chunk.
+std::vector<std::string> TransferEvents(size_t size) {
+  std::vector<std::string> events = {"PrepareDownload", "Poll", "StartDownload " + std::to_string(size)};
+  for (size_t left = size;; left -= kChunk) {
+    events.push_back("Poll");
+    if (left > 0) events.push_back("DownloadProgress " + std::to_string(left < kChunk ? left : kChunk));
+    if (left < kChunk) break;
+  }
+  events.push_back("DownloadComplete");
+  return events;
+}
+
+class DownloadStage : public ::testing::Test {
+ protected:
+  ResultCode Download(const std::string& url, CRecordingListener& listener) {
+    return Download(url.c_str(), listener);
+  }
+  ResultCode Download(const char* url, CRecordingListener& listener) {
+    CInstallJob job(work_.Path().c_str(), &listener);
+    return job.Download(url, packagePath_, timeStamp_);
+  }
+
+  CScratchFolder work_{"ovdl-work"};
+  std::string packagePath_;
+  int32_t timeStamp_ = 0;
+};
+
+TEST_F(DownloadStage, NullCodebaseIsAnInvalidParameter) {
+  CRecordingListener listener;
+  EXPECT_EQ(Download(nullptr, listener), COMMON_INVALID_PARAM);
+  EXPECT_EQ(listener.events, std::vector<std::string>{"PrepareDownload"});
+}
+
+TEST_F(DownloadStage, UntrustedHostFailsBeforeAnyRequest) {
+  const std::string tag = UniqueTag();
+  const std::string path = "tag/" + tag + "/gen/100/a.cab";
+  const std::string urls[] = {
+      ServerUrl(path, "evil.example"),
+      ServerUrl(path, "ovelin.net"),
+      ServerUrl(path, "evil-ovelin.com"),
+      ServerUrl(path, "cdn.ovelin.org"),
+      ServerUrl(path, "cdn.ovelin.net.evil.example"),
+      // Too long for WinINet's buffers: refused, never cut short.
+      ServerUrl(path + "?" + std::string(5000, 'q')),
+  };
+  for (const std::string& url : urls) {
+    CRecordingListener listener;
+    EXPECT_EQ(Download(url, listener), DLL_INVALID_DOMAIN) << url.substr(0, 80);
+    EXPECT_EQ(listener.events, std::vector<std::string>{"PrepareDownload"});
+  }
+  EXPECT_EQ(CountRequests(tag), 0);
+}
+
+TEST_F(DownloadStage, SizeThatCannotBeProbedEndsWithCantGetFileSize) {
+  struct Case {
+    const char* url;  // %s: a unique tag segment
+    int requests;
+  };
+  const Case cases[] = {
+      {"https://cdn.ovelin.net/tag/%s/gen/100/a.cab", 0},
+      {"ftp://cdn.ovelin.net/tag/%s/gen/100/a.cab", 0},
+      {"http://cdn.ovelin.net/tag/%s/nolength/gen/100/a.cab", 1},
+      {"http://cdn.ovelin.net/tag/%s/status/301/gen/100/a.cab", 1},
+      {"http://cdn.ovelin.net/tag/%s/status/302/gen/100/a.cab", 1},
+      {"http://cdn.ovelin.net/tag/%s/status/404/gen/100/a.cab", 1},
+      {"http://cdn.ovelin.net/tag/%s/status/500/gen/100/a.cab", 1},
+      {"http://cdn.ovelin.net/tag/%s/drop/gen/100/a.cab", 1},
+      {"http://cdn.ovelin.net/tag/%s/length/-5/gen/100/a.cab", 1},
+      {"http://cdn.ovelin.net/tag/%s/length/abc/gen/100/a.cab", 1},
+      {"http://cdn.ovelin.net/tag/%s/missing/a.cab", 1},
+  };
+  for (const Case& c : cases) {
+    const std::string tag = UniqueTag();
+    std::string url = c.url;
+    url.replace(url.find("%s"), 2, tag);
+    CRecordingListener listener;
+    EXPECT_EQ(Download(url, listener), DLL_CANT_GETFILESIZE) << url;
+    EXPECT_EQ(listener.events, std::vector<std::string>{"PrepareDownload"}) << url;
+    EXPECT_EQ(CountRequests(tag), c.requests) << url;
+  }
+}
+
+TEST_F(DownloadStage, CancelTakesEffectAtEachPoll) {
+  const size_t size = 20000;  // three reads: 8192, 8192, 3616
+  const std::vector<std::string> whole = TransferEvents(size);
+  for (int cancelAt = 1; cancelAt <= 4; ++cancelAt) {
+    const std::string tag = UniqueTag();
+    CRecordingListener listener(cancelAt);
+    EXPECT_EQ(Download(ServerUrl("tag/" + tag + "/gen/20000/a.cab"), listener), DLL_USERCANCEL);
+    // Everything up to and including the poll that said yes, nothing after.
+    std::vector<std::string> expected;
+    for (int polls = 0; polls < cancelAt; expected.push_back(whole[expected.size()]))
+      if (whole[expected.size()] == "Poll") ++polls;
+    EXPECT_EQ(listener.events, expected) << "cancel at poll " << cancelAt;
+    // The probe runs before the first poll; the transfer only after it.
+    EXPECT_EQ(CountRequests(tag), cancelAt == 1 ? 1 : 2);
+  }
+}
+
+TEST_F(DownloadStage, TransferThatCannotOpenEndsWithCantOpenUrl) {
+  const std::string tag = UniqueTag();
+  CRecordingListener listener;
+  // The probe gets the file, the transfer a 404.
+  EXPECT_EQ(Download(ServerUrl("tag/" + tag + "/after/1/404/gen/100/a.cab"), listener), DLL_CANT_OPENURL);
+  EXPECT_EQ(listener.events, (std::vector<std::string>{"PrepareDownload", "Poll", "StartDownload 100"}));
+  EXPECT_EQ(CountRequests(tag), 2);
+}
+
+TEST_F(DownloadStage, BodyCutShortOfItsContentLengthEndsWithCantReadUrl) {
+  for (const char* cut : {"0", "5000", "8192", "10000"}) {
+    CRecordingListener listener;
+    const std::string url = ServerUrl("tag/" + UniqueTag() + "/truncate/" + cut + "/gen/30000/a.cab");
+    EXPECT_EQ(Download(url, listener), DLL_CANT_READURL) << cut;
+    EXPECT_EQ(listener.From("DownloadComplete"), std::vector<std::string>{}) << cut;
+    EXPECT_LE(ReadWholeFile(packagePath_).size(), static_cast<size_t>(std::stoi(cut))) << cut;
+  }
+}
+
+TEST_F(DownloadStage, QueryInLastSegmentNamesAFileThatCannotBeCreated) {
+  CRecordingListener listener;
+  EXPECT_EQ(Download(ServerUrl("tag/" + UniqueTag() + "/gen/100/pkg.cab?v=2"), listener),
+            DLL_CANT_OPEN_WRITEFILE);
+  EXPECT_EQ(packagePath_, work_ / "pkg.cab?v=2");
+  EXPECT_EQ(listener.events, (std::vector<std::string>{"PrepareDownload", "Poll", "StartDownload 100"}));
+}
+
+// Wine maps Z:\dev\full to the host's /dev/full: it opens, and every write
+// to it fails for want of space.
+TEST(DownloadStageWrite, FullDiskEndsWithCantWriteFile) {
+  CRecordingListener listener;
+  CInstallJob job("Z:\\dev", &listener);
+  std::string packagePath;
+  int32_t timeStamp = 0;
+  EXPECT_EQ(job.Download(ServerUrl("tag/" + UniqueTag() + "/gen/100/full").c_str(), packagePath, timeStamp),
+            DLL_CANT_WRITEFILE);
+  EXPECT_EQ(listener.events, (std::vector<std::string>{"PrepareDownload", "Poll", "StartDownload 100", "Poll"}));
+}
+
+TEST_F(DownloadStage, WholeBodyArrivesInChunksOf8192) {
+  struct Case {
+    const char* path;
+    size_t size;
+    const char* name;
+  };
+  const Case cases[] = {
+      {"empty/e.cab", 0, "e.cab"},
+      {"gen/1/a.cab", 1, "a.cab"},
+      {"gen/8191/a.cab", 8191, "a.cab"},
+      {"gen/8192/a.cab", 8192, "a.cab"},
+      {"gen/8193/a.cab", 8193, "a.cab"},
+      {"gen/16384/b.cab", 16384, "b.cab"},
+      {"gen/1048576/big.cab", 1048576, "big.cab"},
+      {"status/206/gen/9000/part.cab", 9000, "part.cab"},
+      {"slow/20/gen/40000/slow.cab", 40000, "slow.cab"},
+      {"gen/10/dir/", 10, "dir"},
+  };
+  for (const Case& c : cases) {
+    const std::string tag = UniqueTag();
+    CRecordingListener listener;
+    EXPECT_EQ(Download(ServerUrl("tag/" + tag + "/" + c.path), listener), SUCCESS) << c.path;
+    EXPECT_EQ(listener.events, TransferEvents(c.size)) << c.path;
+    EXPECT_EQ(packagePath_, work_ / c.name) << c.path;
+    EXPECT_TRUE(ReadWholeFile(packagePath_) == GeneratedBody(c.size)) << c.path;
+    EXPECT_EQ(timeStamp_, kServerLastModifiedEpoch) << c.path;
+    EXPECT_EQ(CountRequests(tag), 2) << c.path;
+  }
+}
+
+TEST_F(DownloadStage, LeftoverPackageFileIsOverwrittenFromItsFirstByte) {
+  ASSERT_TRUE(WriteWholeFile(work_ / "a.cab", std::string(50000, 'x')));
+  CRecordingListener listener;
+  EXPECT_EQ(Download(ServerUrl("tag/" + UniqueTag() + "/gen/100/a.cab"), listener), SUCCESS);
+  EXPECT_TRUE(ReadWholeFile(work_ / "a.cab") == GeneratedBody(100));
+}
+
+TEST_F(DownloadStage, MissingWorkFolderIsCreated) {
+  ASSERT_TRUE(RemoveDirectoryTree(work_.Path().c_str()));
+  CRecordingListener listener;
+  EXPECT_EQ(Download(ServerUrl("tag/" + UniqueTag() + "/gen/100/a.cab"), listener), SUCCESS);
+  EXPECT_TRUE(ReadWholeFile(work_ / "a.cab") == GeneratedBody(100));
+}
+
+// The header's instant, whatever its form and whatever the local time zone
+// (the tests run in one with daylight saving). What does not read as a date
+// counts as missing: the time of the download is used.
+TEST_F(DownloadStage, TimeStampComesFromLastModifiedOrTheClock) {
+  const int32_t kNow = -1;
+  // Windows reads the two older HTTP date forms; Wine's converter does not,
+  // and then the clock is used. Never any other date.
+  const int32_t kHeaderOrNow = -2;
+  struct Case {
+    const char* path;
+    int32_t expected;
+  };
+  const Case cases[] = {
+      {"gen/10/a.cab", kServerLastModifiedEpoch},
+      {"lastmod/Wed%2C%2021%20Oct%202015%2007%3A28%3A00%20GMT/gen/10/a.cab", kServerLastModifiedEpoch},
+      {"lastmod/Sun%2C%206%20Nov%201994%2008%3A49%3A37%20GMT/gen/10/a.cab", 784111777},
+      {"lastmod/Sunday%2C%2006-Nov-94%2008%3A49%3A37%20GMT/gen/10/a.cab", kHeaderOrNow},
+      {"lastmod/Sun%20Nov%20%206%2008%3A49%3A37%201994/gen/10/a.cab", kHeaderOrNow},
+      {"lastmod/Mon%2C%2015%20Jan%202024%2012%3A00%3A00%20GMT/gen/10/a.cab", 1705320000},
+      {"lastmod/Sun%2C%2031%20Mar%202024%2001%3A30%3A00%20GMT/gen/10/a.cab", 1711848600},
+      {"lastmod/Sun%2C%2027%20Oct%202024%2000%3A30%3A00%20GMT/gen/10/a.cab", 1729989000},
+      {"lastmod/Sun%2C%2027%20Oct%202024%2001%3A30%3A00%20GMT/gen/10/a.cab", 1729992600},
+      {"nolastmod/gen/10/a.cab", kNow},
+      {"lastmod/yesterday/gen/10/a.cab", kNow},
+      {"lastmod/Fri%2C%2001%20Jan%202100%2000%3A00%3A00%20GMT/gen/10/a.cab", kNow},
+  };
+  for (const Case& c : cases) {
+    CRecordingListener listener;
+    const int32_t before = static_cast<int32_t>(std::time(nullptr));
+    ASSERT_EQ(Download(ServerUrl("tag/" + UniqueTag() + "/" + c.path), listener), SUCCESS) << c.path;
+    const int32_t after = static_cast<int32_t>(std::time(nullptr));
+    const bool fromClock = timeStamp_ >= before && timeStamp_ <= after;
+    if (c.expected == kNow)
+      EXPECT_TRUE(fromClock) << c.path << ": " << timeStamp_;
+    else if (c.expected == kHeaderOrNow)
+      EXPECT_TRUE(fromClock || timeStamp_ == 784111777) << c.path << ": " << timeStamp_;
+    else
+      EXPECT_EQ(timeStamp_, c.expected) << c.path;
+  }
+}
+
+TEST_F(DownloadStage, SizeIsProbedOncePerUrlWhateverItsLetterCase) {
+  const std::string tag = UniqueTag();
+  const std::string path = "tag/" + tag + "/gen/300/a.cab";
+  CRecordingListener first, second;
+  EXPECT_EQ(Download(ServerUrl(path), first), SUCCESS);
+  std::string shouted = ServerUrl(path, "CDN.OVELIN.NET");
+  shouted.replace(shouted.size() - 5, 5, "A.CAB");
+  EXPECT_EQ(Download(shouted, second), SUCCESS);
+  EXPECT_EQ(second.events, TransferEvents(300));
+  EXPECT_EQ(CountRequests(tag), 3);  // one probe, two transfers
+}
+
+TEST_F(DownloadStage, ChangedSizeOnTheServerIsNotNoticedWhileLoaded) {
+  const std::string name = "dl-" + UniqueTag() + ".cab";
+  const std::string served = WinePathOfHostPath(std::getenv("OV_PKG_ROOT")) + "\\" + name;
+  ASSERT_TRUE(WriteWholeFile(served, std::string(1000, 'a')));
+  CRecordingListener first, second;
+  EXPECT_EQ(Download(ServerUrl(name), first), SUCCESS);
+  ASSERT_TRUE(WriteWholeFile(served, std::string(3000, 'b')));
+  EXPECT_EQ(Download(ServerUrl(name), second), SUCCESS);
+  DeleteFileA(served.c_str());
+  EXPECT_EQ(second.events[2], "StartDownload 1000");
+  EXPECT_EQ(ReadWholeFile(packagePath_), std::string(3000, 'b'));
+  EXPECT_EQ(CountRequests(name), 3);
+}
+
+TEST_F(DownloadStage, FailedProbeLeavesNoEntry) {
+  const std::string name = "dl-" + UniqueTag() + ".cab";
+  const std::string served = WinePathOfHostPath(std::getenv("OV_PKG_ROOT")) + "\\" + name;
+  CRecordingListener missing, present;
+  EXPECT_EQ(Download(ServerUrl(name), missing), DLL_CANT_GETFILESIZE);
+  ASSERT_TRUE(WriteWholeFile(served, std::string(500, 'c')));
+  EXPECT_EQ(Download(ServerUrl(name), present), SUCCESS);
+  DeleteFileA(served.c_str());
+  EXPECT_EQ(present.events, TransferEvents(500));
+  EXPECT_EQ(CountRequests(name), 3);
+}
+
+TEST(UrlSizeCache, ConcurrentCallersWaitForOneProbe) {
+  const std::string tag = UniqueTag();
+  const std::string url = ServerUrl("tag/" + tag + "/delay/300/gen/777/a.cab");
+  int64_t sizes[2] = {0, 0};
+  bool found[2] = {false, false};
+  std::thread other([&] { found[1] = GetUrlSize(url.c_str(), sizes[1]); });
+  found[0] = GetUrlSize(url.c_str(), sizes[0]);
+  other.join();
+  EXPECT_TRUE(found[0] && found[1]);
+  EXPECT_EQ(sizes[0], 777);
+  EXPECT_EQ(sizes[1], 777);
+  EXPECT_EQ(CountRequests(tag), 1);
+  int64_t untouched = 5;
+  EXPECT_FALSE(GetUrlSize(nullptr, untouched));
+  EXPECT_EQ(untouched, 5);
+}
+
+}  // namespace
