@@ -21,9 +21,10 @@ const char kActiveXCachePath[] =
     "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\\ActiveX Cache";
 
 int CRecordingListener::IsCancelled() {
-  if (!extracted) return 0;
-  ++installPolls;
-  if (cancelAt_ != 0 && installPolls == cancelAt_) {
+  ++polls;
+  if (extracted) ++installPolls;
+  if ((cancelAtPoll != 0 && polls == cancelAtPoll) ||
+      (extracted && cancelAt_ != 0 && installPolls == cancelAt_)) {
     events.push_back("Cancelled");
     return 1;
   }
@@ -34,6 +35,34 @@ std::vector<std::string> CRecordingListener::InstallEvents() const {
   auto done = std::find(events.begin(), events.end(), "OnExtractComplete");
   if (done == events.end()) return {};
   return std::vector<std::string>(done + 1, events.end());
+}
+
+std::string ServerUrl(const std::string& path) {
+  return std::string("http://cdn.") + OV_PORTAL_DOMAIN + ".net/" + path;
+}
+
+int CountRequests(const std::string& text) {
+  const char* log = getenv("OV_PKG_LOG");
+  if (log == nullptr) return -1;
+  // The log is a host path; Wine reaches the host's root as Z:.
+  FILE* file = fopen((std::string("Z:") + log).c_str(), "r");
+  if (file == nullptr) return -1;
+  int count = 0;
+  char line[4096];
+  while (fgets(line, sizeof line, file))
+    if (strstr(line, text.c_str()) != nullptr) ++count;
+  fclose(file);
+  return count;
+}
+
+int64_t ServedFileSize(const std::string& path) {
+  const char* root = getenv("OV_PKG_ROOT");
+  if (root == nullptr) return -1;
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (!GetFileAttributesExA((std::string("Z:") + root + "/" + path).c_str(), GetFileExInfoStandard,
+                            &data))
+    return -1;
+  return (int64_t(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
 }
 
 std::string CodebaseFor(const char* package, const char* prefixes) {

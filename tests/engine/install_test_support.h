@@ -24,9 +24,10 @@ extern const SYSTEMTIME kPackageFileTime;
 // The Last-Modified time the package server sends, as the records show it.
 extern const char kServerLastModified[];
 
-// Records every call as text ("OnInstallFile(OVSample.dll)"). Cancels, by
-// answering IsCancelled with 1, at its cancelAtInstallPoll-th poll after
-// the extraction has completed (0: never).
+// Records every call as text ("OnInstallFile(OVSample.dll)") except the
+// per-block progress, which it adds up. Cancels, by answering IsCancelled
+// with 1, at its cancelAtInstallPoll-th poll after the extraction has
+// completed, or at its cancelAtPoll-th poll of the whole job (0: never).
 class CRecordingListener : public IInstallProgress {
  public:
   explicit CRecordingListener(int cancelAtInstallPoll = 0) : cancelAt_(cancelAtInstallPoll) {}
@@ -41,7 +42,7 @@ class CRecordingListener : public IInstallProgress {
     events.push_back("OnStartExtract(" + std::to_string(files) + "," + std::to_string(bytes) + ")");
   }
   void OnExtractFile(const char* name) override { Add("OnExtractFile", name); }
-  void OnExtractProgress(int32_t) override {}
+  void OnExtractProgress(int32_t count) override { unpacked += count; }
   void OnExtractComplete() override {
     events.push_back("OnExtractComplete");
     extracted = true;
@@ -58,8 +59,11 @@ class CRecordingListener : public IInstallProgress {
 
   std::vector<std::string> events;
   int64_t downloaded = 0;
+  int64_t unpacked = 0;
   bool extracted = false;
+  int polls = 0;         // IsCancelled calls
   int installPolls = 0;  // IsCancelled calls after OnExtractComplete
+  int cancelAtPoll = 0;
 
  private:
   void Add(const char* name, int32_t value) {
@@ -71,6 +75,10 @@ class CRecordingListener : public IInstallProgress {
   int cancelAt_;
 };
 
+// http://cdn.<portal>.net/<path>
+std::string ServerUrl(const std::string& path);
+// Requests the package server has logged whose URL contains text.
+int CountRequests(const std::string& text);
 // http://cdn.<portal>.net/pkgs/install/<package>.cab, with behaviour
 // prefixes of the package server (such as "nolastmod/") before "pkgs".
 std::string CodebaseFor(const char* package, const char* prefixes = "");
@@ -98,6 +106,8 @@ std::string ModuleUsagePath(const std::string& file);
 
 bool FileExists(const std::string& path);
 bool WorkFolderExists();
+// The size of a file that the package server serves from its root.
+int64_t ServedFileSize(const std::string& path);
 std::string WindowsFolder();
 std::string SystemFolder();
 
