@@ -5,7 +5,7 @@
 #include <softpub.h>
 #include <wintrust.h>
 
-#include <cstring>
+#include <cstddef>
 
 namespace {
 
@@ -27,9 +27,10 @@ class CWidePath {
   BSTR text_ = nullptr;
 };
 
-// The first 44 bytes of WINTRUST_DATA, up to and including dwProvFlags: the
-// form older Windows versions know.
+// WINTRUST_DATA up to and including dwProvFlags: the form that every
+// Windows version since XP knows, 44 bytes in a 32-bit process.
 const DWORD kTrustDataSize = offsetof(WINTRUST_DATA, dwProvFlags) + sizeof(DWORD);
+static_assert(sizeof(void*) != 4 || kTrustDataSize == 44, "WINTRUST_DATA layout");
 
 }  // namespace
 

@@ -230,6 +230,33 @@ TEST_F(CabinetTest, PathsBeyondTheFixedBuffersAreRefused) {
   EXPECT_EQ(extractor.ExtractTo((work_ / longName).c_str()), DLL_CANT_OPEN_EXTRACTFILE);
 }
 
+// altered.cab has a data block whose checksum no longer matches;
+// badmethod.cab a folder packed with a method that does not exist.
+TEST_F(CabinetTest, DamagedCabinetsFailTheCountAndTheExtraction) {
+  for (const char* package : {"cabinet/altered.cab", "cabinet/badmethod.cab"}) {
+    CCabinetCounter counter;
+    ASSERT_TRUE(counter.Open(Fetch(package).c_str())) << package;
+    int32_t files = 0, bytes = 0;
+    EXPECT_FALSE(counter.Count(files, bytes)) << package;
+
+    CCabinetExtractor extractor(nullptr);
+    ASSERT_TRUE(extractor.Open(Fetch(package).c_str())) << package;
+    EXPECT_EQ(extractor.ExtractTo(ExtractionFolder().c_str()), DLL_CANT_EXTRACTFILE) << package;
+  }
+}
+
+// When the reader gives up on a file it has asked for, it hands the file's
+// handle back to be closed: the file is closed at once, not when the
+// extractor goes.
+TEST_F(CabinetTest, FileAbandonedByTheReaderIsClosedAtOnce) {
+  CCabinetExtractor extractor(nullptr);
+  ASSERT_TRUE(extractor.Open(Fetch("cabinet/badmethod.cab").c_str()));
+  ASSERT_EQ(extractor.ExtractTo(ExtractionFolder().c_str()), DLL_CANT_EXTRACTFILE);
+  const std::string abandoned = ExtractionFolder() + "\\first.txt";
+  ASSERT_TRUE(FileExists(abandoned));
+  EXPECT_TRUE(DeleteFileA(abandoned.c_str()));
+}
+
 TEST_F(CabinetTest, NonCabinetPackageFailsTheCount) {
   CRecordingListener listener;
   CInstallJob job(work_.Path().c_str(), &listener);

@@ -97,6 +97,10 @@ def make_cabinet_packages(pkgs, build_dir, pki):
                           packages.ATTRIB_ARCHIVE | packages.ATTRIB_TIME_IS_UTC),
         packages.CabEntry("readonly.txt", b"read-only\r\n", *stamp, packages.ATTRIB_ARCHIVE | 0x01),
     ])
+    # A folder packed with a method that does not exist (15).
+    write_signed(folder, "badmethod.cab", pki,
+                 [packages.CabEntry("first.txt", b"data\r\n", *stamp, packages.ATTRIB_ARCHIVE)],
+                 compression=15)
     for label, name in HOSTILE_NAMES.items():
         write_signed(folder, "hostile_%s.cab" % label, pki, [
             packages.CabEntry("harmless.txt", b"fine\r\n", *stamp, packages.ATTRIB_ARCHIVE),
@@ -109,9 +113,9 @@ def local_seconds(fields):
     return time.mktime(tuple(fields) + (0, 0, -1))
 
 
-def write_signed(folder, name, pki, entries):
+def write_signed(folder, name, pki, entries, compression=0):
     unsigned = os.path.join(folder, name + ".unsigned")
-    packages.write_cabinet(entries, unsigned)
+    packages.write_cabinet(entries, unsigned, compression)
     packages.sign_file(unsigned, os.path.join(folder, name), pki.signer)
     os.remove(unsigned)
 

@@ -19,7 +19,8 @@ write_cabinet(entries, out_path)
     A small cabinet writer of our own for what gcab cannot be told: exact
     stored names (absolute, "C:...", "..\\..."), MS-DOS dates and times,
     and attribute words (0x0100 and the like). Entries are CabEntry; the
-    data is stored uncompressed in one folder.
+    data is stored uncompressed in one folder (or declared with a method no
+    reader knows, for a damaged cabinet).
 
 sign_file(in_path, out_path, signer)
     Authenticode-signs any cabinet or PE file.
@@ -206,8 +207,10 @@ _CFDATA = struct.Struct("<IHH")
 _BLOCK = 32768
 
 
-def write_cabinet(entries, out_path):
-    """Writes entries (CabEntry; name as str or bytes) uncompressed into one folder."""
+def write_cabinet(entries, out_path, compression=0):
+    """Writes entries (CabEntry; name as str or bytes) uncompressed into one
+    folder. compression is the folder's declared method (0: none); any other
+    value makes a cabinet whose data no reader can decode."""
     names = [e.name.encode("latin-1") if isinstance(e.name, str) else e.name for e in entries]
     data = b"".join(e.data for e in entries)
     blocks = [data[i:i + _BLOCK] for i in range(0, len(data), _BLOCK)]
@@ -217,7 +220,7 @@ def write_cabinet(entries, out_path):
 
     out = bytearray(_CFHEADER.pack(b"MSCF", 0, total, 0, files_offset, 0, 3, 1,
                                    1, len(entries), 0, 0x4F56, 0))
-    out += _CFFOLDER.pack(data_offset, len(blocks), 0)
+    out += _CFFOLDER.pack(data_offset, len(blocks), compression)
     offset = 0
     for entry, name in zip(entries, names):
         out += _CFFILE.pack(len(entry.data), offset, 0, entry.date, entry.time, entry.attribs)
