@@ -242,11 +242,25 @@ class _Handler(http.server.BaseHTTPRequestHandler):
             return 403, None
         if not os.path.isfile(local):
             return 404, None
-        with open(local, "rb") as f:
-            data = f.read()
-        return len(data), lambda offset, count: data[offset:offset + count]
+        # Read as sent, so that large packages are never held in memory.
+        self._file = open(local, "rb")
+        size = os.fstat(self._file.fileno()).st_size
+
+        def read(offset, count):
+            self._file.seek(offset)
+            return self._file.read(count)
+
+        return size, read
 
     def _send_body(self, reply, with_body):
+        self._file = None
+        try:
+            self._send_body_from(reply, with_body)
+        finally:
+            if self._file:
+                self._file.close()
+
+    def _send_body_from(self, reply, with_body):
         size, reader = self._body_source(reply)
         if reader is None:
             return self._send_text(size, "status %d" % size, with_body)
