@@ -38,6 +38,7 @@ TEST(EngineTrustedDomain, TrustsOnlySubdomainsOfThePortal) {
       {"http://evil.example/a.ovelin.net", false},
       {"http://evil.example?.ovelin.net/", false},
       {"http://evil.example#.ovelin.net", false},
+      {"http://evil.example\\.ovelin.net/", false},
       {"http://a.net/", false},  // shorter than either suffix
       {"file:///C:/pages/a.cab", false},
       {"not a url", false},
