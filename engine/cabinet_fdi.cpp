@@ -32,8 +32,10 @@ LONG __cdecl SeekInput(INT_PTR handle, LONG distance, int origin) {
 }
 
 // Output handles are object addresses, which Windows never places in the
-// lowest 64 KiB; runtime-library descriptors are small numbers.
-bool IsObjectHandle(INT_PTR handle) { return handle >= 0x10000; }
+// lowest 64 KiB; runtime-library descriptors are small numbers, or -1.
+// Compared without sign: a large-address-aware 32-bit process has objects
+// above 2 GiB.
+bool IsObjectHandle(INT_PTR handle) { return handle != -1 && static_cast<UINT_PTR>(handle) >= 0x10000; }
 
 }  // namespace
 

@@ -9,6 +9,9 @@
 // answer is the object itself (AsHandle), so the write callback finds its
 // state there. The cabinet's own input handles are runtime-library file
 // descriptors.
+//
+// An object is used by one thread (the job's worker) from its construction
+// to its destruction, so nothing in it is guarded.
 #pragma once
 
 #include <windows.h>
