@@ -91,6 +91,8 @@ UINT __cdecl CCabinetExtractor::WriteBlock(INT_PTR handle, void* buffer, UINT co
   return count;
 }
 
+// The file is closed on every path, a cancel included: the job deletes the
+// extraction folder next, and an open file would stay behind.
 INT_PTR CCabinetExtractor::OnCloseFileInfo(PFDINOTIFICATION note) {
   if (failure_ == SUCCESS && IsCancelled()) Fail(DLL_USERCANCEL);
   if (note->hf != AsHandle() || outputFile_ == -1) Fail(DLL_CANT_EXTRACTFILE);
