@@ -81,12 +81,20 @@ TEST(InstallPackageTest, ReadingNeedsAnExtractionFolderAndACodebase) {
   EXPECT_FALSE(package.ready());
   EXPECT_EQ(DLL_LOADINF_NOT_INITED, package.LoadSetupInfo());
   EXPECT_EQ(COMMON_INVALID_PARAM, package.ReadSetupInfo(nullptr));
+}
+
+// Item names come from a signed but otherwise untrusted package.
+TEST(InstallPackageTest, SourcePathsStayInsideTheExtractionFolder) {
+  CInstallPackage package;
   package.Init(nullptr, "C:\\x_Extract\\", "http://cdn.example/x.cab", kMainClsid, "", 0);
   EXPECT_TRUE(package.ready());
   std::string path;
   ASSERT_TRUE(package.GetSourcePath("sub\\a.dll", path));
   EXPECT_EQ("C:\\x_Extract\\sub\\a.dll", path);
-  for (const char* name : {"..", "a\\..\\..\\b", "/a", "\\a", "C:a", "a.dll:stream", "x/../../y"})
+  for (const char* name : {"a..dll", ".hidden", "sub\\.\\a", "..a"})
+    EXPECT_TRUE(package.GetSourcePath(name, path)) << name;
+  for (const char* name : {"..", "a\\..\\..\\b", "/a", "\\a", "C:a", "a.dll:stream", "x/../../y",
+                           "...\\a", ".. \\a", "sub\\. .\\a"})
     EXPECT_FALSE(package.GetSourcePath(name, path)) << name;
 }
 
