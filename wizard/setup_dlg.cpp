@@ -21,6 +21,7 @@ const RECT kStatusRect = {43, 95, 254, 111};
 // Presses in the rows above this drag the captionless window.
 const int kDragRows = 19;
 const DWORD kWorkerWaitMs = 5000;
+const UINT_PTR kRefreshTimer = 1;
 
 }  // namespace
 
@@ -60,6 +61,9 @@ void CSetupDlg::DoDataExchange() {
 BOOL CSetupDlg::OnInitDialog() {
   CDialog::OnInitDialog();
   HWND window = GetSafeHwnd();
+  windowThread_ = GetCurrentThreadId();
+  // Status lines set by the worker reach the screen with the bar's pace.
+  SetTimer(window, kRefreshTimer, kRefreshMs, nullptr);
   EnterCriticalSection(&cancelLock_);
   cancelled_ = 0;
   LeaveCriticalSection(&cancelLock_);
@@ -136,6 +140,11 @@ bool CSetupDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& r
     case WM_LBUTTONDOWN:
       OnLButtonDown(lParam);
       return false;
+    case WM_TIMER:
+      if (wParam != kRefreshTimer) return false;
+      OnRefreshTimer();
+      result = 0;
+      return true;
     case WM_DESTROY:
       OnDestroy();
       return false;
@@ -178,7 +187,16 @@ void CSetupDlg::OnInstallDone() {
   CDialog::OnCancel();
 }
 
+void CSetupDlg::OnRefreshTimer() {
+  EnterCriticalSection(&statusLock_);
+  bool stale = statusStale_;
+  statusStale_ = false;
+  LeaveCriticalSection(&statusLock_);
+  if (stale) InvalidateRect(GetSafeHwnd(), nullptr, FALSE);
+}
+
 void CSetupDlg::OnDestroy() {
+  KillTimer(GetSafeHwnd(), kRefreshTimer);
   if (workerThread_ == nullptr) return;
   if (WaitForSingleObject(workerThread_, kWorkerWaitMs) == WAIT_TIMEOUT)
     TerminateThread(workerThread_, 0);
@@ -235,11 +253,15 @@ std::string CSetupDlg::GetStatusText() const {
 }
 
 void CSetupDlg::SetStatusText(const std::string& text) {
+  HWND window = GetSafeHwnd();
+  bool now = window != nullptr && GetCurrentThreadId() == windowThread_;
   EnterCriticalSection(&statusLock_);
   statusText_ = text;
+  statusStale_ = !now;
   LeaveCriticalSection(&statusLock_);
-  HWND window = GetSafeHwnd();
-  if (window != nullptr) InvalidateRect(window, nullptr, FALSE);
+  // The worker leaves the repaint to the window's refresh timer: it never
+  // waits on the window for each of a download's thousands of lines.
+  if (now) InvalidateRect(window, nullptr, FALSE);
 }
 
 void CSetupDlg::ShowStatus(UINT id) {

@@ -78,6 +78,7 @@ class CSetupDlg : public CDialog, public IInstallProgress {
   void OnInstallStart();
   void OnInstallDone();
   void OnDestroy();
+  void OnRefreshTimer();
   void OnLButtonDown(LPARAM point);
   bool PaintWindow(HDC dc);
   void CenterWindow();
@@ -112,7 +113,11 @@ class CSetupDlg : public CDialog, public IInstallProgress {
   int cancelled_ = 0;
   // The window's thread only.
   HBITMAP background_ = nullptr;  // owned
-  // Guards statusText_: written by the worker, read by the window's paint.
+  // Guards statusText_ and statusStale_: written by the worker, read by the
+  // window's paint.
   mutable CRITICAL_SECTION statusLock_;
   std::string statusText_;
+  bool statusStale_ = false;  // a new text waits for the next refresh
+  // Set at initialisation, before the worker starts.
+  DWORD windowThread_ = 0;
 };

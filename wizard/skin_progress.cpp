@@ -9,6 +9,7 @@
 namespace {
 
 const int64_t kNativeMax = 0x7FFFFFFF;
+const UINT_PTR kRefreshTimer = 1;
 
 // One slice of the image, stretched to the destination columns over the
 // bar's whole height.
@@ -87,17 +88,17 @@ void CSkinProgressCtrl::ClearImage(bool deleteImage) {
 void CSkinProgressCtrl::SetRange64(int64_t range) {
   EnterCriticalSection(&lock_);
   range_ = range < 2 ? 1 : range;
-  int64_t newRange = range_, position = position_;
+  stale_ = true;
   LeaveCriticalSection(&lock_);
-  TellNative(true, newRange, position);
+  TellNative();
 }
 
 void CSkinProgressCtrl::SetPos64(int64_t position) {
   EnterCriticalSection(&lock_);
   position_ = position < 0 ? 0 : (position > range_ ? range_ : position);
-  int64_t range = range_, newPosition = position_;
+  stale_ = true;
   LeaveCriticalSection(&lock_);
-  TellNative(false, range, newPosition);
+  TellNative();
 }
 
 void CSkinProgressCtrl::OffsetPos64(int64_t delta) { SetPos64(GetPos64() + delta); }
@@ -118,14 +119,33 @@ int64_t CSkinProgressCtrl::GetPos64() const {
   return position;
 }
 
-void CSkinProgressCtrl::TellNative(bool range, int64_t rangeValue, int64_t positionValue) {
-  HWND window = GetSafeHwnd();
-  if (window == nullptr) return;
-  if (range) SendMessageA(window, PBM_SETRANGE32, 0, NativeProgressUpper(rangeValue));
-  SendMessageA(window, PBM_SETPOS, NativeProgressPos(positionValue, rangeValue), 0);
+void CSkinProgressCtrl::OnSubclassed() {
+  windowThread_ = GetCurrentThreadId();
+  SetTimer(GetSafeHwnd(), kRefreshTimer, kRefreshMs, nullptr);
+}
+
+void CSkinProgressCtrl::TellNative() {
+  if (GetSafeHwnd() != nullptr && GetCurrentThreadId() == windowThread_) Refresh();
+}
+
+void CSkinProgressCtrl::Refresh() {
+  EnterCriticalSection(&lock_);
+  bool stale = stale_;
+  int64_t range = range_, position = position_;
+  stale_ = false;
+  LeaveCriticalSection(&lock_);
+  if (!stale) return;
+  // The native control repaints itself, and so the picture, on a change.
+  Default(PBM_SETRANGE32, 0, NativeProgressUpper(range));
+  Default(PBM_SETPOS, NativeProgressPos(position, range), 0);
 }
 
 LRESULT CSkinProgressCtrl::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_TIMER && wParam == kRefreshTimer) {
+    Refresh();
+    return 0;
+  }
+  if (message == WM_DESTROY) KillTimer(GetSafeHwnd(), kRefreshTimer);
   if (message != WM_PAINT || image_ == nullptr) return Default(message, wParam, lParam);
   PAINTSTRUCT paint;
   HWND window = GetSafeHwnd();

@@ -27,6 +27,10 @@ int32_t NativeProgressPos(int64_t position, int64_t range);
 int ProgressFillLength(int clientWidth, float percent);
 const int kMinFillLength = 7;
 
+// How often values set from other threads reach the screen: about 30
+// pictures a second.
+const UINT kRefreshMs = 33;
+
 class CSkinProgressCtrl : public CWnd {
  public:
   CSkinProgressCtrl();
@@ -39,8 +43,10 @@ class CSkinProgressCtrl : public CWnd {
   int SetImage(HBITMAP image, bool redraw);
   void ClearImage(bool deleteImage);
 
-  // Range and position may be set from any thread; the native control is
-  // told synchronously, so its thread must be pumping messages.
+  // Range and position may be set from any thread. On the window's thread
+  // the native control and the picture follow at once; from another thread
+  // they follow on the window's thread within kRefreshMs, so that a job
+  // reporting thousands of blocks never waits for a paint.
   // A range below 1 becomes 1; the position is kept.
   void SetRange64(int64_t range);
   // Clamped to 0 .. range.
@@ -51,17 +57,25 @@ class CSkinProgressCtrl : public CWnd {
   int64_t GetPos64() const;
 
  protected:
+  void OnSubclassed() override;
   LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
 
  private:
   bool Paint(HDC dc);
-  void TellNative(bool range, int64_t rangeValue, int64_t positionValue);
+  // Tells the native control the current values, on the window's thread,
+  // or leaves them for the next refresh.
+  void TellNative();
+  void Refresh();
 
-  // Guards range_ and position_: written by the job's worker, read by the
-  // paint on the window's thread. Never held while a message is sent.
+  // Guards range_, position_ and stale_: written by the job's worker, read
+  // by the paint on the window's thread. Never held while a message is
+  // sent.
   mutable CRITICAL_SECTION lock_;
   int64_t range_ = 100;
   int64_t position_ = 0;
+  bool stale_ = false;  // the native control has not been told yet
+  // Set once on the window's thread before any other thread uses the bar.
+  DWORD windowThread_ = 0;
   // The window's thread only.
   HBITMAP image_ = nullptr;  // owned
   int imageWidth_ = 0;

@@ -14,6 +14,7 @@ bool CWnd::SubclassWindow(HWND window) {
   baseProc_ = reinterpret_cast<WNDPROC>(
       SetWindowLongPtrA(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&SubclassProc)));
   hwnd_ = window;
+  OnSubclassed();
   return true;
 }
 

@@ -22,6 +22,8 @@ class CWnd {
   void UnsubclassWindow();
 
  protected:
+  // Called on the window's thread once the window is taken over.
+  virtual void OnSubclassed() {}
   virtual LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam);
   // The control's own handling of a message.
   LRESULT Default(UINT message, WPARAM wParam, LPARAM lParam);

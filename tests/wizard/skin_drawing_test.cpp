@@ -129,6 +129,28 @@ TEST_F(ProgressBarTest, FillIsDrawnFromSevenPixelsAndStopsBeforeTheRightCap) {
   EXPECT_EQ(PixelAt(208), emptyCap);
 }
 
+TEST_F(ProgressBarTest, ValuesFromAnotherThreadReachTheNativeBarOnItsThread) {
+  struct Worker {
+    static DWORD WINAPI Run(LPVOID bar) {
+      auto* progress = static_cast<CSkinProgressCtrl*>(bar);
+      progress->SetRange64(5000);
+      for (int i = 0; i < 1000; ++i) progress->OffsetPos64(3);
+      return 0;
+    }
+  };
+  HANDLE worker = CreateThread(nullptr, 0, &Worker::Run, &bar_, 0, nullptr);
+  // The worker never waits for this thread, which pumps only afterwards.
+  ASSERT_EQ(WaitForSingleObject(worker, 5000), WAIT_OBJECT_0);
+  CloseHandle(worker);
+  EXPECT_EQ(bar_.GetPos64(), 3000);
+  DWORD start = GetTickCount();
+  MSG msg;
+  while (GetTickCount() - start < 4 * kRefreshMs)
+    if (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
+  EXPECT_EQ(NativeUpper(), 5000);
+  EXPECT_EQ(NativePos(), 3000);
+}
+
 TEST_F(ProgressBarTest, UnreadableImageLeavesTheNativeBar) {
   EXPECT_EQ(bar_.SetImage(reinterpret_cast<HBITMAP>(static_cast<INT_PTR>(0x1234)), true), 1);
   EXPECT_EQ(bar_.SetImage(nullptr, true), 0);
