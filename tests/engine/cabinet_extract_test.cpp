@@ -223,6 +223,10 @@ TEST_F(CabinetTest, PathsBeyondTheFixedBuffersAreRefused) {
   CCabinetCounter counter;
   EXPECT_FALSE(counter.Open((work_ / longName).c_str()));
   EXPECT_FALSE(counter.IsReady());
+  CRecordingListener listener;
+  std::string folder;
+  EXPECT_EQ(CInstallJob(work_.Path().c_str(), &listener).Extract((work_ / longName).c_str(), folder),
+            DLL_CANT_OPEN_EXTRACTFILE);
 
   CCabinetExtractor extractor(nullptr);
   EXPECT_EQ(extractor.ExtractTo(work_.Path().c_str()), DLL_CANT_OPEN_EXTRACTFILE);  // not open yet
