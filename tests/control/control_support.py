@@ -19,7 +19,6 @@ AGENT_DLL = os.path.join(BUILD, "control", "OVSetupAgent.dll")
 ENGINE_DIR = os.path.join(BUILD, "engine")
 OVHOST = os.path.join(BUILD, "tools", "ovhost", "ovhost.exe")
 INPLACE_DLL = os.path.join(BUILD, "tests", "control", "OVInPlace.dll")
-ELEVATION_DLL = os.path.join(BUILD, "tests", "control", "OVElevation.dll")
 
 AGENT_CLSID = "{6A2D4F10-3B7E-4C21-9D58-0E4B7A913C65}"
 APPID = "{B3E81C47-52D9-4F0A-A6E2-7C19D4058F3B}"

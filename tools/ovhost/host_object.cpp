@@ -4,7 +4,7 @@
 
 namespace {
 
-enum { kEcho = 1, kFail = 2, kUrl = 3 };
+enum { kEcho = 1, kFail = 2, kUrl = 3, kPlace = 4 };
 
 }  // namespace
 
@@ -38,7 +38,7 @@ STDMETHODIMP CHostObject::GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCI
   static const struct {
     const wchar_t* name;
     DISPID id;
-  } kMembers[] = {{L"echo", kEcho}, {L"fail", kFail}, {L"url", kUrl}};
+  } kMembers[] = {{L"echo", kEcho}, {L"fail", kFail}, {L"url", kUrl}, {L"place", kPlace}};
   for (UINT i = 1; i < count; ++i) ids[i] = DISPID_UNKNOWN;
   for (const auto& member : kMembers) {
     if (lstrcmpiW(names[0], member.name) == 0) {
@@ -66,6 +66,21 @@ STDMETHODIMP CHostObject::Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* para
       result->vt = VT_BSTR;
       result->bstrVal = SysAllocStringLen(url_.data(), static_cast<UINT>(url_.size()));
       return result->bstrVal != nullptr ? S_OK : E_OUTOFMEMORY;
+    case kPlace: {
+      if (params == nullptr || params->cArgs != 1 || params->rgvarg[0].vt != VT_DISPATCH ||
+          params->rgvarg[0].pdispVal == nullptr)
+        return DISP_E_TYPEMISMATCH;
+      IOleObject* object = nullptr;
+      bool placed = SUCCEEDED(params->rgvarg[0].pdispVal->QueryInterface(
+                        IID_IOleObject, reinterpret_cast<void**>(&object))) &&
+                    SUCCEEDED(object->SetClientSite(clientSite_));
+      if (object != nullptr) object->Release();
+      if (result != nullptr) {
+        result->vt = VT_BOOL;
+        result->boolVal = placed ? VARIANT_TRUE : VARIANT_FALSE;
+      }
+      return S_OK;
+    }
     default:
       return DISP_E_MEMBERNOTFOUND;
   }
@@ -79,7 +94,9 @@ std::wstring CHostObject::JoinArguments(const DISPPARAMS* params) {
     VARIANT text;
     VariantInit(&text);
     if (i != params->cArgs) line += L' ';
-    if (SUCCEEDED(VariantChangeType(&text, &params->rgvarg[i - 1], VARIANT_ALPHABOOL, VT_BSTR)) &&
+    if (params->rgvarg[i - 1].vt == VT_BOOL)  // as script prints it
+      line += params->rgvarg[i - 1].boolVal ? L"true" : L"false";
+    else if (SUCCEEDED(VariantChangeType(&text, &params->rgvarg[i - 1], VARIANT_ALPHABOOL, VT_BSTR)) &&
         text.bstrVal != nullptr)
       line.append(text.bstrVal, SysStringLen(text.bstrVal));
     else if (params->rgvarg[i - 1].vt == VT_NULL)

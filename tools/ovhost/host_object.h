@@ -3,16 +3,23 @@
 //   host.echo(a, b, ...)  prints the arguments as one line
 //   host.fail(message)    prints "FAIL: message"; ovhost then exits 1
 //   host.url              the page URL
+//   host.place(control)   puts a control on the page as an <object> tag
+//                         would: gives it the page's client site through
+//                         IOleObject::SetClientSite; true when it took it
 #pragma once
 
 #include <windows.h>
 #include <oaidl.h>
+#include <oleidl.h>
 
 #include <string>
 
 class CHostObject : public IDispatch {
  public:
-  explicit CHostObject(const std::wstring& url) : url_(url) {}
+  // clientSite: the page's client site for host.place; not counted, it
+  // outlives this object.
+  CHostObject(const std::wstring& url, IOleClientSite* clientSite)
+      : url_(url), clientSite_(clientSite) {}
   virtual ~CHostObject() = default;
   CHostObject(const CHostObject&) = delete;
   CHostObject& operator=(const CHostObject&) = delete;
@@ -34,6 +41,7 @@ class CHostObject : public IDispatch {
   static std::wstring JoinArguments(const DISPPARAMS* params);
 
   std::wstring url_;
+  IOleClientSite* clientSite_;
   bool failed_ = false;  // the page's thread only
   LONG references_ = 1;
 };

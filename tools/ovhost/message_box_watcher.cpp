@@ -88,6 +88,13 @@ void CMessageBoxWatcher::Inspect(HWND window) {
   }
   if (parts.text.empty()) return;
   handled_.insert(window);
+  // One line per box: its line breaks become " | ".
+  for (size_t at = parts.text.find_first_of(L"\r\n"); at != std::wstring::npos;
+       at = parts.text.find_first_of(L"\r\n", at)) {
+    size_t end = parts.text.find_first_not_of(L"\r\n", at);
+    parts.text.replace(at, (end == std::wstring::npos ? parts.text.size() : end) - at, L" | ");
+    at += 3;
+  }
   PrintLine(std::wstring(L"msgbox") + where + WindowText(window) + L": " + parts.text);
   for (int id : buttons_) {
     HWND button = GetDlgItem(window, id);

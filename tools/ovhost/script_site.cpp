@@ -8,7 +8,7 @@
 #include "web_browser.h"
 
 CScriptSite::CScriptSite(const std::wstring& url, HWND window)
-    : url_(url), window_(window), host_(new CHostObject(url)), browser_(new CWebBrowser(url)) {}
+    : url_(url), window_(window), host_(new CHostObject(url, this)), browser_(new CWebBrowser(url)) {}
 
 CScriptSite::~CScriptSite() {
   host_->Release();

@@ -1,0 +1,213 @@
+"""Pages run in ovhost.exe against the update control, the real engine and
+the live package server: the trusted-domain rule, installed and missing
+controls, engine failures, the module check's reasons for an install,
+in-place activation, and the install path on Windows XP and on Windows 7
+(where this platform has no elevation moniker)."""
+
+import os
+import sys
+import uuid
+
+import pytest
+
+from control_support import (AGENT_DLL, BUILD, E_FAIL, INPLACE_CLSID, INPLACE_DLL, SOURCE, reg_delete,
+                             reg_set, reg_tree, regsvr32, run_page)
+
+sys.path.insert(0, os.path.join(SOURCE, "tests", "support"))
+from pkgserver import read_log  # noqa: E402
+
+MAIN = "{0E5C1B2A-7F3D-4A8E-9B61-2C4D5E6F7A01}"
+NOVERSION = "{0E5C1B2A-7F3D-4A8E-9B61-2C4D5E6F7A04}"
+PKGS = "http://cdn.ovelin.net/pkgs/install/"
+PAGE = "http://game.ovelin.net/play/index.html"
+HKLM = "HKEY_LOCAL_MACHINE\\SOFTWARE"
+NOVERSION_DLL = os.path.join(BUILD, "tests", "samples", "sample_noversion", "OVNoVersion.dll")
+
+HEADER = """
+var m = new ActiveXObject("OVManagerX.OvelinAutoUpdater.1");
+function code() { return m.GetLastError() + " " + m.GetLastErrorCodeString(); }
+"""
+
+
+@pytest.fixture(scope="module", autouse=True)
+def prefix():
+    """The control and the in-place control registered; the browser's
+    downloaded-controls folder and code-download keys in place."""
+    regsvr32(AGENT_DLL)
+    regsvr32(INPLACE_DLL)
+    reg_set(HKLM + "\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\\ActiveX Cache", "0",
+            "C:\\windows\\Downloaded Program Files")
+    for key in ("Microsoft\\Windows\\CurrentVersion\\ModuleUsage",
+                "Microsoft\\Windows\\CurrentVersion\\SharedDlls",
+                "Microsoft\\Code Store Database\\Distribution Units"):
+        reg_set(HKLM + "\\" + key, "", "")
+    yield
+    regsvr32(INPLACE_DLL, unregister=True)
+
+
+def requests_for(url):
+    """Requests the package server saw for url's path (WinINet adds the
+    port to the host it names)."""
+    path = "/" + url.split("://", 1)[-1].split("/", 1)[-1] if "://" in url else url
+    return [seen for seen in read_log(os.environ["OV_PKG_LOG"]) if seen.endswith(path)]
+
+
+def unique_url(name):
+    return "http://cdn.ovelin.net/never/%s/%s.cab" % (uuid.uuid4().hex, name)
+
+
+def page(script, url=PAGE, **options):
+    status, lines = run_page(url, HEADER + script, **options)
+    assert status == 0, lines
+    return lines
+
+
+@pytest.mark.parametrize("url", ["http://www.evil.com/index.html", "http://ovelin.net/",
+                                 "http://evil-ovelin.com/", "about:blank", "file:///C:/game.html"])
+def test_untrusted_page_gets_2105_and_nothing_happens(url):
+    codebase = unique_url("untrusted")
+    lines = page("""
+        try { m.InstallActiveXObject("%(c)s", "%(u)s", ""); host.echo("no error"); }
+        catch (e) { host.echo("InstallActiveXObject", e.number); }
+        host.echo("AsAdmin", m.InstallActiveXObjectAsAdmin("%(c)s", "%(u)s", ""), code());
+        var control = m.GetActiveXObject("%(c)s", "%(u)s", "");
+        host.echo("GetActiveXObject", typeof control, code());
+    """ % {"c": MAIN, "u": codebase}, url=url)
+    assert lines == ["InstallActiveXObject %d" % E_FAIL,
+                     "AsAdmin 0 2105 MODULE_INVALID_DOMAIN",
+                     "GetActiveXObject undefined 2105 MODULE_INVALID_DOMAIN"]
+    assert requests_for(codebase) == []
+
+
+@pytest.mark.parametrize("winver", ["win7", "winxp"])
+def test_installed_control_is_created_without_the_engine(winver):
+    codebase = unique_url("installed")
+    lines = page("""
+        var control = m.GetActiveXObject("%s", "%s", "");
+        host.echo(code(), control.Ping());
+        // This platform's JScript gives created objects a site that offers
+        // only IServiceProvider, so no client site is handed over here.
+        host.echo("client site", control.HasClientSite());
+        host.echo("before placing", m.SetInPlaceActiveObject(control));
+        host.echo("placed", host.place(control), control.HasClientSite());
+        host.echo("activated", m.SetInPlaceActiveObject(control), control.IsInPlaceActive());
+        host.echo("no IOleObject", m.SetInPlaceActiveObject(m), code());
+    """ % (INPLACE_CLSID, codebase), winver=winver)
+    assert lines == ["0 SUCCESS pong",
+                     "client site false",
+                     "before placing 0",
+                     "placed true true",
+                     "site: in-place active",
+                     "activated 1 true",
+                     "no IOleObject 0 0 SUCCESS"]
+    assert requests_for(codebase) == []
+
+
+def test_in_place_activation_needs_a_window():
+    lines = page("""
+        var control = m.GetActiveXObject("%s", "%s", "");
+        host.place(control);
+        host.echo(m.SetInPlaceActiveObject(control), control.IsInPlaceActive());
+    """ % (INPLACE_CLSID, unique_url("nowindow")), no_window=True)
+    assert lines == ["0 false"]
+
+
+def installed_server():
+    return reg_tree(HKLM + "\\Classes\\CLSID\\" + MAIN + "\\InprocServer32")[""][""][1]
+
+
+def unix_path(windows_path):
+    prefix = open(os.path.join(os.environ["OV_BENCH_DIR"], "env")).read().split("WINEPREFIX=")[1].split()[0]
+    drive, rest = windows_path.split(":", 1)
+    assert drive.upper() == "C"
+    return os.path.join(prefix, "drive_c", *rest.strip("\\").split("\\"))
+
+
+def get_main(package, need, **options):
+    return page("""
+        var control = m.GetActiveXObject("%s", "%s", "%s");
+        host.echo(code(), control ? control.GetVersion() : "no control");
+    """ % (MAIN, PKGS + package, need), winver="winxp", **options)
+
+
+def test_module_check_reasons_lead_to_an_install_in_process_on_xp():
+    reg_delete("HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\CLSID\\" + MAIN)
+    before = len(requests_for("/main4.cab"))
+    # 2001: not registered. The setup window runs in the page's process.
+    lines = get_main("main4.cab", "1.0.0.4")
+    assert lines == ["window[host]: Ovelin ActiveX Setup Wizard.", "0 SUCCESS 1.0.0.4"]
+    assert len(requests_for("/main4.cab")) > before
+
+    # Installed at a sufficient version: no request at all.
+    before = len(read_log(os.environ["OV_PKG_LOG"]))
+    assert get_main("main4.cab", "1.0.0.3") == ["0 SUCCESS 1.0.0.4"]
+    assert len(read_log(os.environ["OV_PKG_LOG"])) == before
+
+    # 2006: too old; the upgrade is installed and checked again.
+    lines = get_main("main5.cab", "1.0.0.5")
+    assert lines[-1] == "0 SUCCESS 1.0.0.5"
+
+    # 2003: the server file is gone.
+    os.remove(unix_path(installed_server()))
+    before = len(requests_for("/main5.cab"))
+    assert get_main("main5.cab", "")[-1] == "0 SUCCESS 1.0.0.5"
+    assert len(requests_for("/main5.cab")) > before
+
+    # 2004: a file that the Distribution Unit record lists is gone.
+    helper = os.path.join(os.path.dirname(unix_path(installed_server())), "OVHelper.dll")
+    os.remove(helper)
+    before = len(requests_for("/main5.cab"))
+    assert get_main("main5.cab", "")[-1] == "0 SUCCESS 1.0.0.5"
+    assert len(requests_for("/main5.cab")) > before
+    assert os.path.exists(helper)
+
+    # InstallActiveXObject always runs a whole job, installed or not.
+    before = len(requests_for("/main5.cab"))
+    lines = page("""
+        host.echo(m.InstallActiveXObject("%s", "%s", ""), code());
+    """ % (MAIN, PKGS + "main5.cab"), winver="winxp")
+    assert lines[-1] == "1 0 SUCCESS"
+    assert len(requests_for("/main5.cab")) > before
+
+
+def test_file_without_version_resource_is_reinstalled_for_a_needed_version():
+    regsvr32(NOVERSION_DLL)
+    codebase = "http://cdn.ovelin.net/status/404/%s/noversion.cab" % uuid.uuid4().hex
+    lines = page("""
+        var control = m.GetActiveXObject("%(c)s", "%(u)s", "");
+        host.echo(code(), control.GetVersion());
+        control = m.GetActiveXObject("%(c)s", "%(u)s", "1.0.0.1");
+        host.echo(typeof control, control === null, code());
+    """ % {"c": NOVERSION, "u": codebase}, winver="winxp")
+    # Any version will do: the control is created. A needed version: 2005,
+    # so an install is attempted, which the server fails.
+    assert lines[0].startswith("0 SUCCESS ")
+    assert lines[-1] == "object true 5006 DLL_CANT_GETFILESIZE"
+    assert len(requests_for(codebase)) > 0
+
+
+@pytest.mark.parametrize("clsid", ["{6F1D0C3E-2B4A-4C5D-9E8F-0A1B2C3D4E5F}", "not a class id"])
+def test_engine_failure_gives_a_null_control_and_the_engines_code(clsid):
+    codebase = "http://cdn.ovelin.net/status/404/%s/missing.cab" % uuid.uuid4().hex
+    lines = page("""
+        var control = m.GetActiveXObject("%s", "%s", "");
+        host.echo(typeof control, control === null, code());
+    """ % (clsid, codebase), winver="winxp")
+    # The module check's 2001 led to an install attempt; the engine's
+    # failure box was answered in the page's process.
+    assert lines[-1] == "object true 5006 DLL_CANT_GETFILESIZE"
+    boxes = [line for line in lines if line.startswith("msgbox")]
+    assert len(boxes) == 1 and boxes[0].startswith("msgbox[host]: "), lines
+    assert "DLL_CANT_GETFILESIZE" in boxes[0]
+    assert requests_for(codebase) != []
+
+
+def test_without_an_elevation_moniker_windows7_installs_fail_with_2104():
+    codebase = unique_url("elevation")
+    lines = page("""
+        var control = m.GetActiveXObject("{6F1D0C3E-2B4A-4C5D-9E8F-0A1B2C3D4E60}", "%(u)s", "");
+        host.echo(typeof control, control === null, code());
+        host.echo(m.InstallActiveXObject("%(c)s", "%(u)s", ""), code());
+    """ % {"c": MAIN, "u": codebase}, winver="win7")
+    assert lines == ["object true 2104 MODULE_AUTH_ELEVATION_FAIL", "0 2104 MODULE_AUTH_ELEVATION_FAIL"]
+    assert requests_for(codebase) == []
