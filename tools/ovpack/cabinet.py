@@ -1,0 +1,68 @@
+"""Packing, signing and unpacking a package with gcab and osslsigncode."""
+
+import os
+import shutil
+import subprocess
+
+
+class ToolError(Exception):
+    """An outside tool failed or is missing; the text says which and why."""
+
+
+def _run(args, cwd=None):
+    try:
+        done = subprocess.run(args, cwd=cwd, stdin=subprocess.DEVNULL,
+                              stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+    except FileNotFoundError:
+        raise ToolError("%s is not installed" % args[0])
+    if done.returncode != 0:
+        output = done.stdout.decode("utf-8", "replace").strip()
+        raise ToolError("%s failed (exit %d): %s" % (args[0], done.returncode, output))
+    return done.stdout.decode("utf-8", "replace")
+
+
+def pack(files, out_path, stage, compress=True):
+    """Packs files ({stored name with "\\": local path}) into a cabinet at
+    out_path, in the given order, keeping each file's modification time.
+    stage is an empty scratch folder."""
+    names = []
+    for stored, source in files.items():
+        relative = stored.replace("\\", "/")
+        target = os.path.join(stage, relative)
+        os.makedirs(os.path.dirname(target) or stage, exist_ok=True)
+        shutil.copy2(source, target)
+        names.append(relative)
+    if os.path.exists(out_path):
+        os.remove(out_path)
+    _run(["gcab", "-c"] + (["-z"] if compress else []) + [os.path.abspath(out_path)] + names,
+         cwd=stage)
+
+
+def sign(in_path, out_path, cert=None, key=None, pkcs12=None, password=None, timestamp=None):
+    """Authenticode-signs the cabinet in_path into out_path, with a PEM or
+    DER certificate and key, or with a PKCS#12 file."""
+    args = ["osslsigncode", "sign"]
+    args += ["-pkcs12", pkcs12] if pkcs12 else ["-certs", cert, "-key", key]
+    if password:
+        args += ["-pass", password]
+    if timestamp:
+        args += ["-t", timestamp]
+    args += ["-h", "sha256", "-in", in_path, "-out", out_path]
+    if os.path.exists(out_path):
+        os.remove(out_path)
+    _run(args)
+
+
+def verify(path, ca):
+    """Checks the package's signature against the CA certificates in ca;
+    returns None when it holds, or osslsigncode's account of why not."""
+    try:
+        _run(["osslsigncode", "verify", "-CAfile", ca, "-in", path])
+    except ToolError as error:
+        return str(error)
+    return None
+
+
+def unpack(path, folder):
+    """Extracts every file of the cabinet into folder, sub-folders included."""
+    _run(["gcab", "-x", "-C", folder, os.path.abspath(path)])

@@ -1,0 +1,46 @@
+// infcheck FOLDER CLSID [NEEDVERSION]: reads the setup information file of
+// an unpacked package with the install job's own reader, so that ovpack
+// can tell an operator, before anything is published, the result code a
+// player's install would end with.
+//
+// Output, one line each, fields separated by tabs:
+//   result <code> <name>
+//   item <name> <destDir> <registerServer> <clsid> <fileVersion>   (listed items, in order)
+//   main <name>                                                    (the main control item)
+// On a fault the items are those read before it. Exit code 0 once the
+// reading ran, 2 for wrong arguments.
+#include <cstdio>
+
+#include "install_package.h"
+#include "result_code.h"
+
+namespace {
+
+// Only the extraction folder is read; the reader wants some codebase to
+// count as initialised, and none is ever fetched.
+const char kUnusedCodebase[] = "file:///ovpack-check";
+
+void PrintItem(const InstallItem& item) {
+  std::printf("item\t%s\t%d\t%d\t%s\t%s\n", item.name.c_str(), static_cast<int>(item.destDir),
+              static_cast<int>(item.registerServer), item.clsid.c_str(),
+              item.fileVersion.c_str());
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 3 || argc > 4) {
+    std::fprintf(stderr, "usage: infcheck FOLDER CLSID [NEEDVERSION]\n");
+    return 2;
+  }
+  CInstallPackage package;
+  package.Init(nullptr, argv[1], kUnusedCodebase, argv[2], argc == 4 ? argv[3] : "", 0);
+  ResultCode result = package.LoadSetupInfo();
+
+  char name[64];
+  FormatResultCode(result, name, sizeof(name));
+  std::printf("result\t%d\t%s\n", static_cast<int>(result), name);
+  for (const auto& item : package.items()) PrintItem(*item);
+  if (package.mainItem() != nullptr) std::printf("main\t%s\n", package.mainItem()->name.c_str());
+  return 0;
+}
