@@ -154,7 +154,11 @@ TEST_F(SetupDialogTest, EnterDoesNothingAndEscapeAsks) {
     HWND box = WaitFor(&FindSetupMessageBox, 5000);
     ASSERT_NE(box, nullptr);
     question = MessageBoxText(box);
+    // While the question is open the wizard takes no clicks, so its close
+    // button cannot stack a second question on the first.
+    EXPECT_FALSE(IsWindowEnabled(wizard));
     AnswerBox(box, IDNO);
+    EXPECT_TRUE(IsWindowEnabled(wizard));
     SetEvent(script_.proceed);
     AnswerBoxesUntilDone(IDOK);
   });
