@@ -1,0 +1,340 @@
+"""ovpack, the operators' package tool, against the real engine.
+
+Packages that ovpack passes install through a whole install job
+(run_install_job.exe: download from the package server, signature check,
+extraction, reading, copying, registering); and for each faulty setup
+information file the code ovpack reports is the code that a whole install
+job of the very same package ends with.
+
+Needs the build targets infcheck, run_install_job and samples.
+"""
+
+import os
+import re
+import shutil
+import subprocess
+import sys
+import tempfile
+
+import pytest
+
+SOURCE = os.environ["OV_SOURCE_DIR"]
+BUILD = os.environ["OV_BUILD_DIR"]
+BENCH = os.environ["OV_BENCH_DIR"]
+sys.path.insert(0, os.path.join(SOURCE, "tests", "support"))
+import packages  # noqa: E402
+from install_packages import CLSID_MAIN, CLSID_NOVERSION  # noqa: E402
+
+OVPACK = os.path.join(SOURCE, "tools", "ovpack", "ovpack")
+INFCHECK = os.path.join(BUILD, "tools", "ovpack", "infcheck.exe")
+RUN_JOB = os.path.join(BUILD, "tests", "engine", "run_install_job.exe")
+SAMPLES = os.path.join(BUILD, "tests", "samples")
+SERVED = os.path.join(os.environ.get("OV_PKG_ROOT", ""), "pkgs", "ovpack")
+CACHE_KEY = r"HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Internet Settings\ActiveX Cache"
+
+SAMPLE_FILES = {
+    "OVSample.dll": "sample_main_4/OVSample.dll",
+    "OVHelper.dll": "sample_helper/OVHelper.dll",
+    "OVNoVersion.dll": "sample_noversion/OVNoVersion.dll",
+}
+
+
+@pytest.fixture(scope="module")
+def env():
+    environment = packages.bench_env(BENCH)
+    environment["OVPACK_INFCHECK"] = INFCHECK
+    os.makedirs(SERVED, exist_ok=True)
+    return environment
+
+
+@pytest.fixture(scope="module")
+def pki():
+    return packages.load_pki(os.path.join(os.environ["OV_PKG_ROOT"], "ca"))
+
+
+@pytest.fixture
+def work():
+    folder = tempfile.mkdtemp(prefix="ovpack-test-")
+    yield folder
+    shutil.rmtree(folder)
+
+
+def folder_of(work, files):
+    """A folder holding files: {name: sample key from SAMPLE_FILES, or bytes}."""
+    folder = os.path.join(work, "files")
+    for name, content in files.items():
+        path = os.path.join(folder, *name.split("\\"))
+        os.makedirs(os.path.dirname(path), exist_ok=True)
+        if isinstance(content, bytes):
+            with open(path, "wb") as f:
+                f.write(content)
+        else:
+            shutil.copyfile(os.path.join(SAMPLES, SAMPLE_FILES[content]), path)
+    return folder
+
+
+def ovpack(env, *args):
+    done = subprocess.run([sys.executable, OVPACK] + list(args), env=env, text=True,
+                          stdin=subprocess.DEVNULL, capture_output=True)
+    return done.returncode, done.stdout + done.stderr
+
+
+def reported(output):
+    """The (code, name) of ovpack's result line."""
+    match = re.search(r"^result: (\d+) (\S+)$", output, re.M)
+    assert match, output
+    return int(match.group(1)), match.group(2)
+
+
+def signing(signer):
+    return ["--cert", signer.cert, "--key", signer.key]
+
+
+def wine(env, args, output):
+    with open(output, "w") as out:
+        subprocess.run([env["WINE"]] + args, env=env, stdin=subprocess.DEVNULL, stdout=out,
+                       stderr=subprocess.DEVNULL, check=False)
+    with open(output, encoding="latin-1") as f:
+        return f.read()
+
+
+def install(env, work, package, clsid, need_version):
+    """Serves package, points the downloaded-controls folder at a folder of
+    this test's own and runs one whole install job; returns its exact
+    result code and the cache folder's Linux path."""
+    name = os.path.basename(work)
+    shutil.copyfile(package, os.path.join(SERVED, name + ".cab"))
+    cache = "C:\\ovpack\\" + name
+    wine(env, ["reg", "add", CACHE_KEY, "/v", "0", "/d", cache, "/f"], os.path.join(work, "reg"))
+    # The job's exit code passes through Wine cut to 8 bits; a batch file
+    # reports it whole.
+    batch = os.path.join(work, "job.bat")
+    with open(batch, "w", newline="") as f:
+        f.write("@%1 %2 %3 %4\r\n@echo result %ERRORLEVEL%\r\n")
+    codebase = "http://cdn.%s.net/pkgs/ovpack/%s.cab" % (os.environ["OV_PORTAL_DOMAIN"], name)
+    text = wine(env, ["cmd", "/c", packages_path(batch), packages_path(RUN_JOB), codebase,
+                      clsid, need_version or '""'], os.path.join(work, "job.txt"))
+    match = re.search(r"result (-?\d+)", text)
+    assert match, text
+    return int(match.group(1)), os.path.join(env["WINEPREFIX"], "drive_c", "ovpack", name)
+
+
+def packages_path(path):
+    return "Z:" + os.path.abspath(path).replace("/", "\\")
+
+
+def registered_server(env, work, clsid):
+    text = wine(env, ["reg", "query", r"HKLM\Software\Classes\CLSID\%s\InprocServer32" % clsid,
+                      "/ve"], os.path.join(work, "query"))
+    match = re.search(r"REG_SZ\s+(.+?)\s*$", text, re.M)
+    return match.group(1) if match else None
+
+
+def test_manifest_package_installs_through_the_engine(env, pki, work):
+    folder = folder_of(work, {"OVSample.dll": "OVSample.dll", "OVHelper.dll": "OVHelper.dll",
+                              "readme.txt": b"Ovelin\r\n"})
+    manifest = os.path.join(work, "package.json")
+    with open(manifest, "w") as f:
+        f.write('{"clsid": "%s", "main": "OVSample.dll", "version": "1.0.0.4",\n'
+                ' "files": ["OVSample.dll", {"name": "OVHelper.dll", "dest": "system"},'
+                ' "readme.txt"]}\n' % CLSID_MAIN)
+    out = os.path.join(work, "out", "sample.cab")
+
+    status, output = ovpack(env, "build", "--manifest", manifest, "--folder", folder,
+                            "--out", out, "--ca", pki.ca, *signing(pki.signer))
+    assert (status, reported(output)) == (0, (0, "SUCCESS")), output
+    assert "OVHelper.dll -> System folder" in output
+
+    code, cache = install(env, work, out, CLSID_MAIN, "1.0.0.4")
+    assert code == 0
+    assert sorted(os.listdir(cache)) == ["OVSample.dll", "OVSample.inf", "readme.txt"]
+    assert os.path.isfile(os.path.join(env["WINEPREFIX"], "drive_c", "windows", "system32",
+                                       "OVHelper.dll"))
+    assert registered_server(env, work, CLSID_MAIN).lower() == \
+        ("C:\\ovpack\\%s\\OVSample.dll" % os.path.basename(work)).lower()
+
+
+def test_package_from_an_existing_setup_information_file_installs(env, pki, work):
+    folder = folder_of(work, {"OVSample.dll": "OVSample.dll", "OVHelper.dll": "OVHelper.dll",
+                              "old.inf": b"[Add.Code]\r\n"})
+    inf = os.path.join(work, "OVSample.inf")
+    with open(inf, "w", newline="") as f:
+        f.write(setup_info([("OVSample.dll", main_keys("1,0,0,4")),
+                            ("OVHelper.dll", dict(THIS_CAB))]))
+    out = os.path.join(work, "sample.cab")
+
+    status, output = ovpack(env, "build", "--inf", inf, "--folder", folder, "--clsid",
+                            CLSID_MAIN, "--need-version", "1.0.0.4", "--out", out,
+                            *signing(pki.signer))
+    assert (status, reported(output)) == (0, (0, "SUCCESS")), output
+    assert "old.inf left out" in output
+
+    code, cache = install(env, work, out, CLSID_MAIN, "1.0.0.4")
+    assert code == 0
+    assert sorted(os.listdir(cache)) == ["OVHelper.dll", "OVSample.dll", "OVSample.inf"]
+
+
+THIS_CAB = {"file-win32-x86": "thiscab"}
+
+
+def main_keys(version, **extra):
+    keys = dict(THIS_CAB, clsid=CLSID_MAIN, FileVersion=version, RegisterServer="yes")
+    keys.update(extra)
+    return keys
+
+
+def setup_info(items, add_code=True):
+    """A setup information file: items is [(name, {key: value})]."""
+    lines = ["[Add.Code]"] + ["%s=%s" % (name, name) for name, _ in items] if add_code else []
+    for name, keys in items:
+        lines += ["", "[%s]" % name] + ["%s=%s" % kv for kv in keys.items()]
+    return "\r\n".join(lines) + "\r\n"
+
+
+TYPICAL = [("OVSample.dll", main_keys("1,0,0,4")), ("OVHelper.dll", dict(THIS_CAB))]
+TYPICAL_FILES = {"OVSample.dll": "OVSample.dll", "OVHelper.dll": "OVHelper.dll"}
+
+# (case, setup information, files packed beside it, clsid, needed version,
+#  the code both ovpack and a whole install job give)
+FAULTS = [
+    ("no_addcode", setup_info(TYPICAL, add_code=False), TYPICAL_FILES, CLSID_MAIN, "1.0.0.4", 5101),
+    ("empty_addcode", "[Add.Code]\r\n\r\n[OVSample.dll]\r\nfile-win32-x86=thiscab\r\n",
+     TYPICAL_FILES, CLSID_MAIN, "1.0.0.4", 5101),
+    ("name_parent", setup_info([("..\\OVSample.dll", main_keys("1,0,0,4"))]), TYPICAL_FILES,
+     CLSID_MAIN, "1.0.0.4", 5102),
+    ("name_drive", setup_info([("C:\\OVSample.dll", main_keys("1,0,0,4"))]), TYPICAL_FILES,
+     CLSID_MAIN, "1.0.0.4", 5102),
+    ("hook", setup_info([("OVSample.dll", main_keys("1,0,0,4", hook="run.exe"))]),
+     TYPICAL_FILES, CLSID_MAIN, "1.0.0.4", 5103),
+    ("url", setup_info([("OVSample.dll", main_keys("1,0,0,4", **{"file-win32-x86": "URL"}))]),
+     TYPICAL_FILES, CLSID_MAIN, "1.0.0.4", 5103),
+    ("duplicate", setup_info([("OVSample.dll", main_keys("1,0,0,4")),
+                              ("ovsample.DLL", main_keys("1,0,0,4"))]),
+     TYPICAL_FILES, CLSID_MAIN, "1.0.0.4", 5105),
+    ("src_missing", setup_info([("OVSample.dll", {"clsid": CLSID_MAIN})]), TYPICAL_FILES,
+     CLSID_MAIN, "1.0.0.4", 5107),
+    ("src_empty", setup_info([("OVSample.dll", main_keys("1,0,0,4", **{"file-win32-x86": ""}))]),
+     TYPICAL_FILES, CLSID_MAIN, "1.0.0.4", 5107),
+    ("file_missing", setup_info(TYPICAL + [("OVMissing.dll", dict(THIS_CAB))]), TYPICAL_FILES,
+     CLSID_MAIN, "1.0.0.4", 5108),
+    ("dest_12", setup_info([("OVSample.dll", main_keys("1,0,0,4", DestDir="12"))]),
+     TYPICAL_FILES, CLSID_MAIN, "1.0.0.4", 5109),
+    ("dest_x", setup_info([("OVSample.dll", main_keys("1,0,0,4", DestDir="x"))]),
+     TYPICAL_FILES, CLSID_MAIN, "1.0.0.4", 5109),
+    ("register_true", setup_info([("OVSample.dll", main_keys("1,0,0,4", RegisterServer="true"))]),
+     TYPICAL_FILES, CLSID_MAIN, "1.0.0.4", 5110),
+    ("other_clsid", setup_info(TYPICAL), TYPICAL_FILES, CLSID_NOVERSION, "", 5110),
+    ("all_ignored", setup_info([("OVSample.dll", main_keys("1,0,0,4", **{"file-win32-x86": "IGNORE"}))]),
+     TYPICAL_FILES, CLSID_MAIN, "1.0.0.4", 5110),
+    # Declared 1,0,0,3 although the file carries 1.0.0.4.
+    ("declared_old", setup_info([("OVSample.dll", main_keys("1,0,0,3"))]), TYPICAL_FILES,
+     CLSID_MAIN, "1.0.0.4", 5112),
+    ("need_newer", setup_info(TYPICAL), TYPICAL_FILES, CLSID_MAIN, "1.0.0.5", 5112),
+    ("no_resource", setup_info([("OVNoVersion.dll", dict(THIS_CAB, clsid=CLSID_NOVERSION,
+                                                        RegisterServer="yes"))]),
+     {"OVNoVersion.dll": "OVNoVersion.dll"}, CLSID_NOVERSION, "", 5112),
+    # The reader takes it; the copy into a folder that does not exist fails.
+    ("sub_folder", setup_info([("OVSample.dll", main_keys("1,0,0,4")),
+                               ("bin\\OVHelper.dll", dict(THIS_CAB))]),
+     {"OVSample.dll": "OVSample.dll", "bin\\OVHelper.dll": "OVHelper.dll"},
+     CLSID_MAIN, "1.0.0.4", 5017),
+]
+
+
+@pytest.mark.parametrize("case,text,files,clsid,need,expected", FAULTS,
+                         ids=[case[0] for case in FAULTS])
+def test_reported_fault_is_the_code_the_install_job_ends_with(env, pki, work, case, text, files,
+                                                             clsid, need, expected):
+    folder = folder_of(work, files)
+    inf = os.path.join(work, "OVSample.inf")
+    with open(inf, "w", newline="") as f:
+        f.write(text)
+    out = os.path.join(work, "faulty.cab")
+
+    status, output = ovpack(env, "build", "--inf", inf, "--folder", folder, "--clsid", clsid,
+                            "--need-version", need, "--out", out, "--keep-rejected",
+                            *signing(pki.signer))
+    code, name = reported(output)
+    assert (status, code) == (1, expected), output
+    assert re.search(r"^hint: \S", output, re.M)
+
+    assert install(env, work, out, clsid, need)[0] == expected
+
+
+def test_rejected_package_is_not_written(env, pki, work):
+    folder = folder_of(work, TYPICAL_FILES)
+    inf = os.path.join(work, "OVSample.inf")
+    with open(inf, "w", newline="") as f:
+        f.write(setup_info([("OVSample.dll", main_keys("1,0,0,4", DestDir="12"))]))
+    out = os.path.join(work, "faulty.cab")
+    status, output = ovpack(env, "build", "--inf", inf, "--folder", folder, "--clsid",
+                            CLSID_MAIN, "--out", out, *signing(pki.signer))
+    assert (status, reported(output)) == (1, (5109, "DLL_LOADINF_INVALID_DESTINFO"))
+    assert not os.path.exists(out)
+
+
+def test_package_without_setup_information_file(env, pki, work):
+    out = os.path.join(work, "noinf.cab")
+    packages.build_package({"OVSample.dll": os.path.join(SAMPLES, SAMPLE_FILES["OVSample.dll"])},
+                           out, signer=pki.signer)
+    status, output = ovpack(env, "check", out, "--clsid", CLSID_MAIN)
+    assert (status, reported(output)) == (1, (5106, "DLL_LOADINF_MISSING_INFFILE"))
+    assert install(env, work, out, CLSID_MAIN, "1.0.0.4")[0] == 5106
+
+
+def test_signature_from_an_untrusted_issuer_is_rejected(env, pki, work):
+    folder = folder_of(work, TYPICAL_FILES)
+    inf = os.path.join(work, "OVSample.inf")
+    with open(inf, "w", newline="") as f:
+        f.write(setup_info(TYPICAL))
+    out = os.path.join(work, "untrusted.cab")
+    status, output = ovpack(env, "build", "--inf", inf, "--folder", folder, "--clsid",
+                            CLSID_MAIN, "--ca", pki.ca, "--out", out, *signing(pki.untrusted))
+    assert status == 1
+    assert "signature: REJECTED" in output
+    assert not os.path.exists(out)
+
+
+@pytest.mark.parametrize("manifest,complaint", [
+    ('{"main": "OVSample.dll", "version": "1.0.0.4"}', '"clsid" is required'),
+    ('{"clsid": "%s", "main": "OVSample.dll", "version": "1.0.4"}' % CLSID_MAIN,
+     "not four numbers"),
+    ('{"clsid": "%s", "main": "OVSample.dll", "version": "1.0.0.70000"}' % CLSID_MAIN,
+     "above 65535"),
+    ('{"clsid": "not-a-clsid", "main": "OVSample.dll", "version": "1.0.0.4"}', "not a CLSID"),
+    ('{"clsid": "%s", "main": "OVSample.dll", "version": "1.0.0.4", "files": ["a=b.dll"]}'
+     % CLSID_MAIN, 'may not hold "="'),
+    ('{"clsid": "%s", "main": "OVSample.dll", "version": "1.0.0.4", "files": ["bin/x.dll"]}'
+     % CLSID_MAIN, "creates no sub-folders"),
+    ('{"clsid": "%s", "main": "OVSample.dll", "version": "1.0.0.4",'
+     ' "files": [{"name": "x.dll", "dest": "12"}]}' % CLSID_MAIN, "is not \"cache\""),
+    ('{"clsid": "%s", "main": "\u00c4.dll", "version": "1.0.0.4"}' % CLSID_MAIN,
+     "printable ASCII"),
+    ('{"clsid": "%s", "main": "OVSample.dll", "version": "1.0.0.4", "extra": 1}' % CLSID_MAIN,
+     "unknown keys extra"),
+])
+def test_faulty_manifest_is_refused_before_anything_is_built(env, pki, work, manifest,
+                                                            complaint):
+    path = os.path.join(work, "package.json")
+    with open(path, "w", encoding="utf-8") as f:
+        f.write(manifest)
+    folder = folder_of(work, TYPICAL_FILES)
+    out = os.path.join(work, "out.cab")
+    status, output = ovpack(env, "build", "--manifest", path, "--folder", folder, "--out", out,
+                            *signing(pki.signer))
+    assert status == 2
+    assert complaint in output
+    assert not os.path.exists(out)
+
+
+def test_manifest_defaults_main_file_settings_and_lists_the_whole_folder(env, work):
+    folder = folder_of(work, {"OVSample.dll": "OVSample.dll", "b.txt": b"b", "a.txt": b"a"})
+    path = os.path.join(folder, "package.json")
+    with open(path, "w") as f:
+        f.write('{"clsid": "%s", "main": "OVSample.dll", "version": "1.0.0.4"}' % CLSID_MAIN)
+    status, output = ovpack(env, "inf", "--manifest", path, "--folder", folder)
+    assert status == 0
+    assert output == ("[Add.Code]\nOVSample.dll=OVSample.dll\na.txt=a.txt\nb.txt=b.txt\n\n"
+                      "[OVSample.dll]\nfile-win32-x86=thiscab\nclsid=%s\nFileVersion=1,0,0,4\n"
+                      "RegisterServer=yes\n\n[a.txt]\nfile-win32-x86=thiscab\n\n"
+                      "[b.txt]\nfile-win32-x86=thiscab\n" % CLSID_MAIN)
