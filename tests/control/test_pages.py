@@ -11,7 +11,7 @@ import uuid
 import pytest
 
 from control_support import (AGENT_DLL, BUILD, E_FAIL, INPLACE_CLSID, INPLACE_DLL, SOURCE, reg_delete,
-                             reg_set, reg_tree, regsvr32, run_page)
+                             reg_set, reg_tree, regsvr32, run_page, wine)
 
 sys.path.insert(0, os.path.join(SOURCE, "tests", "support"))
 from pkgserver import read_log  # noqa: E402
@@ -123,6 +123,17 @@ def unix_path(windows_path):
     return os.path.join(prefix, "drive_c", *rest.strip("\\").split("\\"))
 
 
+def short_name(folder, name):
+    """The 8.3 name this platform gives folder\\name, from "dir /x"."""
+    status, output = wine(["cmd", "/c", "dir", "/x", folder])
+    for line in output.splitlines():
+        if line.rstrip().endswith(" " + name):
+            short = line.split("<DIR>")[1].split()[0]
+            assert short != name
+            return short
+    raise AssertionError(output)
+
+
 def get_main(package, need, **options):
     return page("""
         var control = m.GetActiveXObject("%s", "%s", "%s");
@@ -155,6 +166,18 @@ def test_module_check_reasons_lead_to_an_install_in_process_on_xp():
 
     # 2004: a file that the Distribution Unit record lists is gone.
     helper = os.path.join(os.path.dirname(unix_path(installed_server())), "OVHelper.dll")
+    os.remove(helper)
+    before = len(requests_for("/main5.cab"))
+    assert get_main("main5.cab", "")[-1] == "0 SUCCESS 1.0.0.5"
+    assert len(requests_for("/main5.cab")) > before
+    assert os.path.exists(helper)
+
+    # A server path written in 8.3 form is found among the recorded files
+    # by its long form, so the missing helper is noticed again.
+    folder, name = installed_server().rsplit("\\", 1)
+    parent, leaf = folder.rsplit("\\", 1)
+    short = parent + "\\" + short_name(parent, leaf) + "\\" + name
+    reg_set(HKLM + "\\Classes\\CLSID\\" + MAIN + "\\InprocServer32", "", short)
     os.remove(helper)
     before = len(requests_for("/main5.cab"))
     assert get_main("main5.cab", "")[-1] == "0 SUCCESS 1.0.0.5"

@@ -9,6 +9,11 @@
 //                    leaves boxes on screen
 //     --no-window    the in-place site has no window to offer
 //
+// The page talks to its runner through the "host" object (host_object.h):
+// host.echo prints a line, host.fail marks the run failed. Boxes and the
+// setup window are printed as the watcher sees them (message_box_watcher.h),
+// script errors as "ERROR: line N: ...".
+//
 // Exit status: 0 when the script ran to its end, 1 when it threw or called
 // host.fail, 2 for a bad command line or a host that cannot start.
 #include <windows.h>
