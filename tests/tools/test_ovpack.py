@@ -282,17 +282,32 @@ def test_package_without_setup_information_file(env, pki, work):
     assert install(env, work, out, CLSID_MAIN, "1.0.0.4")[0] == 5106
 
 
-def test_signature_from_an_untrusted_issuer_is_rejected(env, pki, work):
+def pkcs12_signing(signer, work):
+    """The signer as a password-protected PKCS#12 file."""
+    password = os.path.join(work, "password")
+    with open(password, "w") as f:
+        f.write("s3cret\n")
+    bundle = os.path.join(work, "signer.p12")
+    subprocess.run(["openssl", "pkcs12", "-export", "-in", signer.cert, "-inkey", signer.key,
+                    "-out", bundle, "-passout", "file:" + password], check=True,
+                   stdin=subprocess.DEVNULL, capture_output=True)
+    return ["--pkcs12", bundle, "--pass-file", password]
+
+
+@pytest.mark.parametrize("signer,expected", [("signer", "trusted by"), ("pkcs12", "trusted by"),
+                                             ("untrusted", "REJECTED")])
+def test_signature_is_verified_against_the_given_ca(env, pki, work, signer, expected):
     folder = folder_of(work, TYPICAL_FILES)
     inf = os.path.join(work, "OVSample.inf")
     with open(inf, "w", newline="") as f:
         f.write(setup_info(TYPICAL))
-    out = os.path.join(work, "untrusted.cab")
+    out = os.path.join(work, "signed.cab")
+    how = pkcs12_signing(pki.signer, work) if signer == "pkcs12" else \
+        signing(getattr(pki, signer))
     status, output = ovpack(env, "build", "--inf", inf, "--folder", folder, "--clsid",
-                            CLSID_MAIN, "--ca", pki.ca, "--out", out, *signing(pki.untrusted))
-    assert status == 1
-    assert "signature: REJECTED" in output
-    assert not os.path.exists(out)
+                            CLSID_MAIN, "--ca", pki.ca, "--out", out, *how)
+    assert "signature: " + expected in output, output
+    assert (status, os.path.exists(out)) == ((0, True) if expected == "trusted by" else (1, False))
 
 
 @pytest.mark.parametrize("manifest,complaint", [
