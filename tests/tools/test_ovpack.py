@@ -28,14 +28,16 @@ from install_packages import CLSID_MAIN, CLSID_NOVERSION  # noqa: E402
 OVPACK = os.path.join(SOURCE, "tools", "ovpack", "ovpack")
 INFCHECK = os.path.join(BUILD, "tools", "ovpack", "infcheck.exe")
 RUN_JOB = os.path.join(BUILD, "tests", "engine", "run_install_job.exe")
-SAMPLES = os.path.join(BUILD, "tests", "samples")
 SERVED = os.path.join(os.environ.get("OV_PKG_ROOT", ""), "pkgs", "ovpack")
 CACHE_KEY = r"HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Internet Settings\ActiveX Cache"
 
+# Files of the build that packages hold, by their path below it.
 SAMPLE_FILES = {
-    "OVSample.dll": "sample_main_4/OVSample.dll",
-    "OVHelper.dll": "sample_helper/OVHelper.dll",
-    "OVNoVersion.dll": "sample_noversion/OVNoVersion.dll",
+    "OVSample.dll": "tests/samples/sample_main_4/OVSample.dll",
+    "OVHelper.dll": "tests/samples/sample_helper/OVHelper.dll",
+    "OVNoVersion.dll": "tests/samples/sample_noversion/OVNoVersion.dll",
+    # A PE image that exports nothing.
+    "NoExports.dll": "tools/ovpack/infcheck.exe",
 }
 
 
@@ -69,7 +71,7 @@ def folder_of(work, files):
             with open(path, "wb") as f:
                 f.write(content)
         else:
-            shutil.copyfile(os.path.join(SAMPLES, SAMPLE_FILES[content]), path)
+            shutil.copyfile(os.path.join(BUILD, SAMPLE_FILES[content]), path)
     return folder
 
 
@@ -238,6 +240,12 @@ FAULTS = [
                                ("bin\\OVHelper.dll", dict(THIS_CAB))]),
      {"OVSample.dll": "OVSample.dll", "bin\\OVHelper.dll": "OVHelper.dll"},
      CLSID_MAIN, "1.0.0.4", 5017),
+    # Registration fails only after every file has been copied.
+    ("register_text", setup_info(TYPICAL + [("readme.txt", dict(THIS_CAB, RegisterServer="yes"))]),
+     dict(TYPICAL_FILES, **{"readme.txt": b"Ovelin\r\n"}), CLSID_MAIN, "1.0.0.4", 5016),
+    ("register_no_export", setup_info(TYPICAL + [("NoExports.dll",
+                                                  dict(THIS_CAB, RegisterServer="yes"))]),
+     dict(TYPICAL_FILES, **{"NoExports.dll": "NoExports.dll"}), CLSID_MAIN, "1.0.0.4", 5016),
 ]
 
 
@@ -275,7 +283,7 @@ def test_rejected_package_is_not_written(env, pki, work):
 
 def test_package_without_setup_information_file(env, pki, work):
     out = os.path.join(work, "noinf.cab")
-    packages.build_package({"OVSample.dll": os.path.join(SAMPLES, SAMPLE_FILES["OVSample.dll"])},
+    packages.build_package({"OVSample.dll": os.path.join(BUILD, SAMPLE_FILES["OVSample.dll"])},
                            out, signer=pki.signer)
     status, output = ovpack(env, "check", out, "--clsid", CLSID_MAIN)
     assert (status, reported(output)) == (1, (5106, "DLL_LOADINF_MISSING_INFFILE"))

@@ -11,6 +11,7 @@ import os
 import subprocess
 import tempfile
 
+import pe_exports
 from cabinet import ToolError
 
 # Plain-language advice for each result code the reader can return.
@@ -36,6 +37,9 @@ HINTS = {
           "out for the browser's downloaded-controls folder.",
     5110: "No file is the control that pages ask for: the control's own section needs "
           '"clsid" equal to the CLSID checked and "RegisterServer=yes".',
+    5016: '{item} is to be registered ("RegisterServer=yes") but is no DLL that exports '
+          "DllRegisterServer, so its registration would fail after the old version of the "
+          'control has been removed. Register only COM servers.',
     5017: "{item} has a folder in its name. The installer copies every file straight into "
           "its destination folder and creates no folder below it, so this copy would fail. "
           "Pack the file at the top of the cabinet and list it by its plain name.",
@@ -72,16 +76,28 @@ class Verdict:
             item=self.culprit)
 
 
-def copy_fault(verdict):
-    """The reader accepts item names with folders, but the install stage
-    copies each item to "<destination folder>\\<name>" without creating the
-    folders in between, and fails with DLL_CANT_COPYFILE. A Verdict saying
-    so for the first such item, or None."""
+def install_fault(verdict, folder):
+    """Faults of a package that the reader accepts but the install stage
+    would end with, in the order that stage meets them: a Verdict for the
+    first, or None.
+
+    The copy of each item goes to "<destination folder>\\<name>" and creates
+    no folder in between, so a name with a folder fails with
+    DLL_CANT_COPYFILE. After all copies, each item to register is loaded
+    and its DllRegisterServer called, so one that is no DLL exporting that
+    function fails with DLL_CANT_REGISTSERVER; by then the old version of
+    the control has already been removed."""
     if verdict.code != 0:
         return None
     for item in verdict.items:
         if "\\" in item.name or "/" in item.name:
             return Verdict(5017, "DLL_CANT_COPYFILE", verdict.items, verdict.main, item.name)
+    for item in verdict.items:
+        if not item.register:
+            continue
+        names = pe_exports.exported_names(os.path.join(folder, item.name))
+        if names is None or "DllRegisterServer" not in names:
+            return Verdict(5016, "DLL_CANT_REGISTSERVER", verdict.items, verdict.main, item.name)
     return None
 
 
