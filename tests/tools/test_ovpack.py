@@ -302,6 +302,15 @@ def pkcs12_signing(signer, work):
     return ["--pkcs12", bundle, "--pass-file", password]
 
 
+def test_of_several_setup_information_files_the_one_the_engine_reads_is_named(env):
+    # The engine's own test package: its install reads a_good.INF.
+    package = os.path.join(os.environ["OV_PKG_ROOT"], "pkgs", "install", "twoinfs.cab")
+    status, output = ovpack(env, "check", package, "--clsid", CLSID_MAIN,
+                            "--need-version", "1.0.0.4")
+    assert (status, reported(output)) == (0, (0, "SUCCESS")), output
+    assert "holds 2 setup information files; the installer reads only a_good.INF," in output
+
+
 @pytest.mark.parametrize("signer,expected", [("signer", "trusted by"), ("pkcs12", "trusted by"),
                                              ("untrusted", "REJECTED")])
 def test_signature_is_verified_against_the_given_ca(env, pki, work, signer, expected):
@@ -335,6 +344,8 @@ def test_signature_is_verified_against_the_given_ca(env, pki, work, signer, expe
      "printable ASCII"),
     ('{"clsid": "%s", "main": "OVSample.dll", "version": "1.0.0.4", "extra": 1}' % CLSID_MAIN,
      "unknown keys extra"),
+    ('{"clsid": "%s", "main": "OVSample.dll", "version": "1.0.0.4", "files": ["old.INF"]}'
+     % CLSID_MAIN, "a second *.inf could be read in its place"),
 ])
 def test_faulty_manifest_is_refused_before_anything_is_built(env, pki, work, manifest,
                                                             complaint):

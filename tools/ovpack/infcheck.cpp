@@ -7,6 +7,7 @@
 //   result <code> <name>
 //   item <name> <destDir> <registerServer> <clsid> <fileVersion>   (listed items, in order)
 //   main <name>                                                    (the main control item)
+//   inf <name>                      (the setup information file read, when it was read whole)
 // On a fault the items are those read before it. Exit code 0 once the
 // reading ran, 2 for wrong arguments.
 #include <cstdio>
@@ -42,5 +43,6 @@ int main(int argc, char** argv) {
   std::printf("result\t%d\t%s\n", static_cast<int>(result), name);
   for (const auto& item : package.items()) PrintItem(*item);
   if (package.mainItem() != nullptr) std::printf("main\t%s\n", package.mainItem()->name.c_str());
+  if (!package.infItem().name.empty()) std::printf("inf\t%s\n", package.infItem().name.c_str());
   return 0;
 }

@@ -26,7 +26,9 @@ version  the control's version, four numbers ("1.0.0.4"; "1,0,0,4" is the
 inf      the name of the setup information file in the package. Optional;
          default: the main file's name with the extension ".inf".
 files    the files to pack, in install order. Optional; default: every file
-         in the folder itself, sorted by name (the manifest left out).
+         in the folder itself, sorted by name (the manifest and *.inf files
+         left out). No entry may be a *.inf file: the installer reads the
+         first *.inf of a package by name, which could be the wrong one.
          An entry is a name, or an object with:
            name      the file's name in the folder
            dest      "cache" (default: the browser's downloaded-controls
@@ -119,6 +121,9 @@ def _entry(item, index):
     if "/" in name or "\\" in name:
         raise ManifestError("%s %r: a plain file name; the installer creates no sub-folders"
                             % (where, name))
+    if name.lower().endswith(".inf"):
+        raise ManifestError("%s %r: ovpack writes the package's one setup information file; "
+                            "a second *.inf could be read in its place" % (where, name))
     dest = str(item.get("dest", "cache")).lower()
     if dest not in DEST_DIR:
         raise ManifestError('%s: dest %r is not "cache", "windows" or "system"' % (where, dest))
@@ -139,6 +144,7 @@ def _entry(item, index):
 def _folder_files(folder, skip):
     return sorted(name for name in os.listdir(folder)
                   if os.path.isfile(os.path.join(folder, name))
+                  and not name.lower().endswith(".inf")
                   and os.path.abspath(os.path.join(folder, name)) != skip)
 
 

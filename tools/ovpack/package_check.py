@@ -63,12 +63,13 @@ class Item:
 class Verdict:
     """What the engine's reader made of one unpacked package."""
 
-    def __init__(self, code, name, items, main, culprit=""):
+    def __init__(self, code, name, items, main, culprit="", inf=None):
         self.code = code
         self.name = name
         self.items = items      # Item list, in install order (those read before a fault)
         self.main = main        # the main control item's name, or None
         self.culprit = culprit  # the item a fault found after the reading names
+        self.inf = inf          # the setup information file read whole, or None
 
     @property
     def hint(self):
@@ -91,13 +92,15 @@ def install_fault(verdict, folder):
         return None
     for item in verdict.items:
         if "\\" in item.name or "/" in item.name:
-            return Verdict(5017, "DLL_CANT_COPYFILE", verdict.items, verdict.main, item.name)
+            return Verdict(5017, "DLL_CANT_COPYFILE", verdict.items, verdict.main, item.name,
+                           verdict.inf)
     for item in verdict.items:
         if not item.register:
             continue
         names = pe_exports.exported_names(os.path.join(folder, item.name))
         if names is None or "DllRegisterServer" not in names:
-            return Verdict(5016, "DLL_CANT_REGISTSERVER", verdict.items, verdict.main, item.name)
+            return Verdict(5016, "DLL_CANT_REGISTSERVER", verdict.items, verdict.main, item.name,
+                           verdict.inf)
     return None
 
 
@@ -114,7 +117,7 @@ def windows_path(path):
 
 def parse(output):
     """Reads infcheck's tab-separated lines into a Verdict."""
-    code, name, items, main = None, "", [], None
+    code, name, items, main, inf = None, "", [], None, None
     for line in output.splitlines():
         fields = line.rstrip("\r").split("\t")
         if fields[0] == "result" and len(fields) == 3:
@@ -123,9 +126,11 @@ def parse(output):
             items.append(Item(fields[1], int(fields[2]), fields[3] == "1", fields[4], fields[5]))
         elif fields[0] == "main" and len(fields) == 2:
             main = fields[1]
+        elif fields[0] == "inf" and len(fields) == 2:
+            inf = fields[1]
     if code is None:
         raise ToolError("infcheck gave no result: %r" % output[-500:])
-    return Verdict(code, name, items, main)
+    return Verdict(code, name, items, main, inf=inf)
 
 
 def run_infcheck(folder, clsid, need_version, infcheck):
