@@ -281,6 +281,21 @@ def test_rejected_package_is_not_written(env, pki, work):
     assert not os.path.exists(out)
 
 
+@pytest.mark.parametrize("flags,status,written", [([], 2, False), (["--no-check"], 0, True)])
+def test_without_the_checking_program_nothing_is_vouched_for(env, pki, work, flags, status,
+                                                              written):
+    folder = folder_of(work, TYPICAL_FILES)
+    inf = os.path.join(work, "OVSample.inf")
+    with open(inf, "w", newline="") as f:
+        f.write(setup_info(TYPICAL))
+    out = os.path.join(work, "unchecked.cab")
+    result, output = ovpack(env, "build", "--inf", inf, "--folder", folder, "--clsid",
+                            CLSID_MAIN, "--out", out, "--infcheck", os.path.join(work, "none.exe"),
+                            *flags, *signing(pki.signer))
+    assert (result, os.path.exists(out)) == (status, written), output
+    assert ("not checked" if written else "no infcheck.exe at") in output
+
+
 def test_package_without_setup_information_file(env, pki, work):
     out = os.path.join(work, "noinf.cab")
     packages.build_package({"OVSample.dll": os.path.join(BUILD, SAMPLE_FILES["OVSample.dll"])},
