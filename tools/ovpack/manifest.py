@@ -63,10 +63,10 @@ class ManifestError(Exception):
 class Entry:
     """One file of the package as the setup information file lists it."""
 
-    def __init__(self, name, dest="", register=False, clsid="", version=""):
+    def __init__(self, name, dest, register, clsid, version):
         self.name = name
         self.dest = dest          # "", "10" or "11"
-        self.register = register
+        self.register = register  # True, False, or None when the manifest does not say
         self.clsid = clsid
         self.version = version    # as written, "." or ","
 
@@ -136,9 +136,7 @@ def _entry(item, index):
     version = _text(item, "version", False, where)
     if version:
         check_version(version, where)
-    entry = Entry(name, DEST_DIR[dest], bool(register), clsid, version)
-    entry.register_given = register is not None
-    return entry
+    return Entry(name, DEST_DIR[dest], register, clsid, version)
 
 
 def _folder_files(folder, skip):
@@ -185,7 +183,7 @@ def load(path, folder):
         if entry.name.lower() == main.lower():
             entry.clsid = entry.clsid or clsid
             entry.version = entry.version or version
-            if not entry.register_given:
+            if entry.register is None:
                 entry.register = True
     return Manifest(clsid, main, version, inf, entries)
 
