@@ -296,6 +296,15 @@ def test_without_the_checking_program_nothing_is_vouched_for(env, pki, work, fla
     assert ("not checked" if written else "no infcheck.exe at") in output
 
 
+@pytest.mark.parametrize("hostile", ["parent", "deep_parent", "slash_parent", "rooted", "drive",
+                                     "drive_relative"])
+def test_cabinet_with_a_name_outside_its_folder_is_not_unpacked(env, hostile):
+    package = os.path.join(os.environ["OV_PKG_ROOT"], "pkgs", "cabinet", "hostile_%s.cab" % hostile)
+    status, output = ovpack(env, "check", package, "--clsid", CLSID_MAIN)
+    assert status == 2
+    assert "a name that leads outside its folder; not unpacked" in output
+
+
 def test_package_without_setup_information_file(env, pki, work):
     out = os.path.join(work, "noinf.cab")
     packages.build_package({"OVSample.dll": os.path.join(BUILD, SAMPLE_FILES["OVSample.dll"])},

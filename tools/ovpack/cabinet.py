@@ -64,6 +64,29 @@ def verify(path, ca):
     return None
 
 
+def stored_names(path):
+    """The file names the cabinet stores, in its order."""
+    # Each line: name, size, date, time, attributes; only the name may
+    # hold spaces.
+    listing = _run(["gcab", "-l", os.path.abspath(path)])
+    return [line.rsplit(" ", 4)[0] for line in listing.splitlines() if line.strip()]
+
+
+def is_contained(name):
+    """False for a stored name that would land outside the folder it is
+    unpacked into: rooted, with a drive or stream (":"), or with a parent
+    segment (".." and the forms Windows reads as such, "..." or ".. ")."""
+    if name.startswith(("\\", "/")) or ":" in name:
+        return False
+    return not any(segment.count(".") >= 2 and not segment.strip(". ")
+                   for segment in name.replace("/", "\\").split("\\"))
+
+
 def unpack(path, folder):
-    """Extracts every file of the cabinet into folder, sub-folders included."""
+    """Extracts every file of the cabinet into folder, sub-folders included;
+    refuses a cabinet with a name that would land outside folder."""
+    for name in stored_names(path):
+        if not is_contained(name):
+            raise ToolError("the cabinet stores %r, a name that leads outside its folder; "
+                            "not unpacked" % name)
     _run(["gcab", "-x", "-C", folder, os.path.abspath(path)])
