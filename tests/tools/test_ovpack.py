@@ -335,6 +335,22 @@ def test_of_several_setup_information_files_the_one_the_engine_reads_is_named(en
     assert "holds 2 setup information files; the installer reads only a_good.INF," in output
 
 
+@pytest.mark.parametrize("package,clsid,need,code,note", [
+    ("main4", CLSID_MAIN, "1.0.0.4", 0, None),
+    ("inf_declared_old", CLSID_MAIN, "1.0.0.4", 5112,
+     "OVSample.dll declares FileVersion 1,0,0,3 but its version resource says 1.0.0.5"),
+    ("inf_no_resource", CLSID_NOVERSION, "", 5112, "OVNoVersion.dll has no version resource"),
+])
+def test_main_control_version_against_its_version_resource(env, package, clsid, need, code,
+                                                             note):
+    # The engine's own test packages of the same names.
+    path = os.path.join(os.environ["OV_PKG_ROOT"], "pkgs", "install", package + ".cab")
+    status, output = ovpack(env, "check", path, "--clsid", clsid, "--need-version", need)
+    assert reported(output)[0] == code, output
+    notes = re.findall(r"^note: (.*)$", output, re.M)
+    assert notes == ([note] if note else []), output
+
+
 @pytest.mark.parametrize("signer,expected", [("signer", "trusted by"), ("pkcs12", "trusted by"),
                                              ("untrusted", "REJECTED")])
 def test_signature_is_verified_against_the_given_ca(env, pki, work, signer, expected):

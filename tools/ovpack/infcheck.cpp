@@ -7,6 +7,7 @@
 //   result <code> <name>
 //   item <name> <destDir> <registerServer> <clsid> <fileVersion>   (listed items, in order)
 //   main <name>                                                    (the main control item)
+//   resource <FileVersion>          (of the main control item's version resource, when it has one)
 //   inf <name>                      (the setup information file read, when it was read whole)
 // On a fault the items are those read before it. Exit code 0 once the
 // reading ran, 2 for wrong arguments.
@@ -14,6 +15,7 @@
 
 #include "install_package.h"
 #include "result_code.h"
+#include "version.h"
 
 namespace {
 
@@ -42,7 +44,12 @@ int main(int argc, char** argv) {
   FormatResultCode(result, name, sizeof(name));
   std::printf("result\t%d\t%s\n", static_cast<int>(result), name);
   for (const auto& item : package.items()) PrintItem(*item);
-  if (package.mainItem() != nullptr) std::printf("main\t%s\n", package.mainItem()->name.c_str());
+  if (const InstallItem* main = package.mainItem()) {
+    std::printf("main\t%s\n", main->name.c_str());
+    CFileVersionInfo info;
+    if (info.Read(main->sourcePath.c_str()) && info.FileVersion != nullptr)
+      std::printf("resource\t%s\n", info.FileVersion);
+  }
   if (!package.infItem().name.empty()) std::printf("inf\t%s\n", package.infItem().name.c_str());
   return 0;
 }

@@ -63,13 +63,14 @@ class Item:
 class Verdict:
     """What the engine's reader made of one unpacked package."""
 
-    def __init__(self, code, name, items, main, culprit="", inf=None):
+    def __init__(self, code, name, items, main, culprit="", inf=None, resource=None):
         self.code = code
         self.name = name
         self.items = items      # Item list, in install order (those read before a fault)
         self.main = main        # the main control item's name, or None
         self.culprit = culprit  # the item a fault found after the reading names
         self.inf = inf          # the setup information file read whole, or None
+        self.resource = resource  # the main item's version resource FileVersion, or None
 
     @property
     def hint(self):
@@ -93,15 +94,23 @@ def install_fault(verdict, folder):
     for item in verdict.items:
         if "\\" in item.name or "/" in item.name:
             return Verdict(5017, "DLL_CANT_COPYFILE", verdict.items, verdict.main, item.name,
-                           verdict.inf)
+                           verdict.inf, verdict.resource)
     for item in verdict.items:
         if not item.register:
             continue
         names = pe_exports.exported_names(os.path.join(folder, item.name))
         if names is None or "DllRegisterServer" not in names:
             return Verdict(5016, "DLL_CANT_REGISTSERVER", verdict.items, verdict.main, item.name,
-                           verdict.inf)
+                           verdict.inf, verdict.resource)
     return None
+
+
+def version_numbers(text):
+    """The four numbers of a version text ("1, 0, 0, 4" or "1.0.0.4"), or None."""
+    parts = text.replace(" ", "").replace(",", ".").split(".")
+    if len(parts) != 4 or not all(part.isdigit() for part in parts):
+        return None
+    return tuple(int(part) & 0xFFFF for part in parts)
 
 
 def default_infcheck():
@@ -117,7 +126,7 @@ def windows_path(path):
 
 def parse(output):
     """Reads infcheck's tab-separated lines into a Verdict."""
-    code, name, items, main, inf = None, "", [], None, None
+    code, name, items, main, inf, resource = None, "", [], None, None, None
     for line in output.splitlines():
         fields = line.rstrip("\r").split("\t")
         if fields[0] == "result" and len(fields) == 3:
@@ -128,9 +137,11 @@ def parse(output):
             main = fields[1]
         elif fields[0] == "inf" and len(fields) == 2:
             inf = fields[1]
+        elif fields[0] == "resource" and len(fields) == 2:
+            resource = fields[1]
     if code is None:
         raise ToolError("infcheck gave no result: %r" % output[-500:])
-    return Verdict(code, name, items, main, inf=inf)
+    return Verdict(code, name, items, main, inf=inf, resource=resource)
 
 
 def run_infcheck(folder, clsid, need_version, infcheck):
