@@ -1,12 +1,12 @@
 #include "http_download.h"
 
+#include "url_parts.h"
+
 #include <cstdlib>
 #include <string>
-#include <vector>
 
 namespace {
 
-const DWORD kUrlBufferLength = 2084;  // INTERNET_MAX_URL_LENGTH
 const DWORD kConnectTimeoutMs = 10000;
 // A server that stops sending would otherwise hold the job in one read for
 // as long as WinINet's own default allows; cancel is only seen between reads.
@@ -29,18 +29,6 @@ std::string ModuleBaseName() {
   const size_t dot = name.rfind('.');
   if (dot != std::string::npos) name.erase(dot);
   return name;
-}
-
-// The URL as a browser would send it: unsafe characters before any "?" or
-// "#" escaped, "." and ".." segments resolved.
-bool CanonicalizeUrl(const char* url, std::vector<char>& canonical) {
-  canonical.assign(kUrlBufferLength, '\0');
-  DWORD length = kUrlBufferLength;
-  if (InternetCanonicalizeUrlA(url, canonical.data(), &length, ICU_BROWSER_MODE)) return true;
-  if (GetLastError() != ERROR_INSUFFICIENT_BUFFER) return false;
-  canonical.assign(length + 1, '\0');
-  length = static_cast<DWORD>(canonical.size());
-  return InternetCanonicalizeUrlA(url, canonical.data(), &length, ICU_BROWSER_MODE) != FALSE;
 }
 
 // A header as text; false when it is missing or longer than the buffer.
@@ -67,30 +55,21 @@ CHttpDownload::~CHttpDownload() {
 
 CHttpDownload::Status CHttpDownload::OpenUrl(const char* url) {
   if (url == nullptr || *url == '\0') return kEmptyUrl;
-  std::vector<char> canonical;
-  if (!CanonicalizeUrl(url, canonical)) return kBadUrl;
-
-  // One byte more than WinINet is told, so the texts always stay terminated.
-  // A host or path longer than its buffer fails the split.
-  char host[kUrlBufferLength + 1] = "";
-  char path[kUrlBufferLength + 1] = "";
-  URL_COMPONENTSA parts = {};
-  parts.dwStructSize = sizeof(parts);
-  parts.lpszHostName = host;
-  parts.dwHostNameLength = kUrlBufferLength;
-  parts.lpszUrlPath = path;
-  parts.dwUrlPathLength = kUrlBufferLength;
-  if (!InternetCrackUrlA(canonical.data(), 0, 0, &parts)) return kBadUrl;
+  // As a browser would send it: unsafe characters before any "?" or "#"
+  // escaped, "." and ".." segments resolved. A host or path longer than its
+  // buffer fails the split.
+  UrlParts parts;
+  if (!SplitUrl(url, ICU_BROWSER_MODE, parts)) return kBadUrl;
   // WinINet splits https, ftp and others just as well; only http is fetched.
-  if (parts.nScheme != INTERNET_SCHEME_HTTP) return kBadUrl;
-  const INTERNET_PORT port = parts.nPort != 0 ? parts.nPort : INTERNET_DEFAULT_HTTP_PORT;
+  if (parts.scheme != INTERNET_SCHEME_HTTP) return kBadUrl;
+  const INTERNET_PORT port = parts.port != 0 ? parts.port : INTERNET_DEFAULT_HTTP_PORT;
 
   Close();
   if (internet_ == nullptr) return kCannotConnect;
   // A user name or password in the URL is never sent.
-  connection_ = InternetConnectA(internet_, host, port, nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, 1);
+  connection_ = InternetConnectA(internet_, parts.host.c_str(), port, nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, 1);
   if (connection_ == nullptr) return kCannotConnect;
-  request_ = HttpOpenRequestA(connection_, "GET", path, "HTTP/1.0", nullptr, nullptr, kRequestFlags, 1);
+  request_ = HttpOpenRequestA(connection_, "GET", parts.path.c_str(), "HTTP/1.0", nullptr, nullptr, kRequestFlags, 1);
   if (request_ == nullptr) {
     Close();
     return kCannotConnect;
