@@ -6,28 +6,13 @@
 #include "ansi_string.h"
 #include "com_ref.h"
 #include "elevation.h"
+#include "loaded_library.h"
 #include "ovelin_manager.h"
 
 namespace {
 
 typedef ResultCode(__cdecl* InstallActiveXProc)(const GUID* caller, const char* clsid,
                                                 const char* codebase, const char* needVersion);
-
-// Owns a loaded library for the length of one engine call.
-class CLoadedLibrary {
- public:
-  explicit CLoadedLibrary(const char* name) : module_(LoadLibraryA(name)) {}
-  ~CLoadedLibrary() {
-    if (module_ != nullptr) FreeLibrary(module_);
-  }
-  CLoadedLibrary(const CLoadedLibrary&) = delete;
-  CLoadedLibrary& operator=(const CLoadedLibrary&) = delete;
-
-  HMODULE Get() const { return module_; }
-
- private:
-  HMODULE module_;
-};
 
 }  // namespace
 

@@ -3,24 +3,11 @@
 
 #include <windows.h>
 
+#include "loaded_library.h"
+
 namespace {
 
 typedef HRESULT(STDAPICALLTYPE* ServerEntryPoint)();
-
-// Unloads the library when the call is done, whichever way it ends.
-class CLoadedLibrary {
- public:
-  explicit CLoadedLibrary(const char* path) : module_(LoadLibraryA(path)) {}
-  ~CLoadedLibrary() {
-    if (module_ != nullptr) FreeLibrary(module_);
-  }
-  CLoadedLibrary(const CLoadedLibrary&) = delete;
-  CLoadedLibrary& operator=(const CLoadedLibrary&) = delete;
-  HMODULE Get() const { return module_; }
-
- private:
-  HMODULE module_;
-};
 
 }  // namespace
 
