@@ -9,29 +9,14 @@
 # the engine's peak memory.
 # Everything it starts (Wine bench, package server) it stops again.
 set -eu
-src=$(cd "$(dirname "$0")/.." && pwd)
 build=$(realpath "$1"); shift
 sizes=${*:-1 100}
-work=$(mktemp -d /tmp/ovdl-bench.XXXXXX)
-port=$((30000 + RANDOM % 20000))
+. "$(dirname "$0")/bench_env.sh"
 
-cleanup() {
-  python3 "$src/tests/support/pkgserver.py" stop --port "$port" || true
-  "$src/scripts/bench" stop "$work/bench" || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
-
-x86_64-w64-mingw32-g++ -O2 -std=c++17 -DWIN32_LEAN_AND_MEAN -DNOMINMAX \
-  -I "$src/engine" -I "$src/common" "$src/bench/download_bench.cpp" -o "$work/download_bench.exe" \
-  -Wl,--start-group "$build/engine/libovengine.a" "$build/common/libovcommon.a" -Wl,--end-group \
-  -lwininet -lwintrust -lcrypt32 -lole32 -loleaut32 -luuid -lshlwapi -lversion -ladvapi32 -lpsapi \
-  -static -static-libgcc -static-libstdc++
+build_engine_program download_bench
 
 "$src/scripts/bench" start "$work/bench" x86_64
-mkdir -p "$work/root"
-python3 "$src/tests/support/pkgserver.py" start --root "$work/root" --port "$port" --log "$work/server.log"
-export http_proxy=http://127.0.0.1:$port
+start_package_server
 
 for mib in $sizes; do
   bytes=$((mib * 1048576))

@@ -8,19 +8,10 @@
 # prints the times and the wizard's overhead.
 # Everything it starts (Wine bench, package server) it stops again.
 set -eu
-src=$(cd "$(dirname "$0")/.." && pwd)
 build=$(realpath "$1")
 mib=${2:-100}
 rounds=${3:-3}
-work=$(mktemp -d /tmp/ovwiz-bench.XXXXXX)
-port=$((30000 + RANDOM % 20000))
-
-cleanup() {
-  python3 "$src/tests/support/pkgserver.py" stop --port "$port" || true
-  "$src/scripts/bench" stop "$work/bench" || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
+. "$(dirname "$0")/bench_env.sh"
 
 "$src/scripts/bench" start "$work/bench" x86_64
 python3 - "$src" "$build" "$work" "$mib" <<'PY'
@@ -49,8 +40,7 @@ packages.build_package({"OVSample.inf": inf, "OVBig.bin": big,
                        compress=False)
 os.remove(big)
 PY
-python3 "$src/tests/support/pkgserver.py" start --root "$work/root" --port "$port" --log "$work/server.log"
-export http_proxy=http://127.0.0.1:$port
+start_package_server
 clsid=$(python3 -c "import sys; sys.path.insert(0, '$src/tests/support'); from install_packages import CLSID_MAIN; print(CLSID_MAIN)")
 echo "package: $(stat -c %s "$work/root/pkgs/big.cab") bytes"
 "$src/scripts/wine-run" "$work/bench" "$build/tests/wizard/wizard_bench.exe" \
