@@ -110,15 +110,19 @@ DWORD ReadDword(HKEY root, const std::string& path, const char* name) {
   return value;
 }
 
-std::vector<std::string> ValueNames(HKEY root, const std::string& path) {
+namespace {
+
+// The names a key enumerates with enumerate(key, index, name, length),
+// sorted; empty when the key cannot be opened.
+template <typename Enumerate>
+std::vector<std::string> SortedNames(HKEY root, const std::string& path, Enumerate enumerate) {
   std::vector<std::string> names;
   HKEY key;
   if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return names;
   char name[1024];
   for (DWORD i = 0;; ++i) {
     DWORD length = sizeof name;
-    if (RegEnumValueA(key, i, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
-      break;
+    if (enumerate(key, i, name, &length) != ERROR_SUCCESS) break;
     names.push_back(name);
   }
   RegCloseKey(key);
@@ -126,20 +130,18 @@ std::vector<std::string> ValueNames(HKEY root, const std::string& path) {
   return names;
 }
 
+}  // namespace
+
+std::vector<std::string> ValueNames(HKEY root, const std::string& path) {
+  return SortedNames(root, path, [](HKEY key, DWORD index, char* name, DWORD* length) {
+    return RegEnumValueA(key, index, name, length, nullptr, nullptr, nullptr, nullptr);
+  });
+}
+
 std::vector<std::string> SubKeyNames(HKEY root, const std::string& path) {
-  std::vector<std::string> names;
-  HKEY key;
-  if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return names;
-  char name[1024];
-  for (DWORD i = 0;; ++i) {
-    DWORD length = sizeof name;
-    if (RegEnumKeyExA(key, i, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
-      break;
-    names.push_back(name);
-  }
-  RegCloseKey(key);
-  std::sort(names.begin(), names.end());
-  return names;
+  return SortedNames(root, path, [](HKEY key, DWORD index, char* name, DWORD* length) {
+    return RegEnumKeyExA(key, index, name, length, nullptr, nullptr, nullptr, nullptr);
+  });
 }
 
 std::string DistributionUnitPath(const char* clsid) {
