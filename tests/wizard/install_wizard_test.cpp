@@ -32,23 +32,11 @@ class InstallWizardTest : public InstallJobTest {
     return result;
   }
   // Answers every message box until the install has returned; their texts.
-  std::vector<std::wstring> AnswerBoxesUntilDone() {
-    std::vector<std::wstring> texts;
-    while (!done_) {
-      HWND box = FindSetupMessageBox();
-      if (box == nullptr) {
-        Sleep(20);
-        continue;
-      }
-      texts.push_back(MessageBoxText(box));
-      AnswerBox(box, IDOK);
-    }
-    return texts;
-  }
+  std::vector<std::wstring> AnswerBoxesUntilDone() { return AnswerBoxesUntil(done_, IDOK); }
 
   HMODULE engine_ = nullptr;
   InstallActiveXProc install_ = nullptr;
-  volatile bool done_ = false;
+  std::atomic<bool> done_{false};
 };
 
 TEST_F(InstallWizardTest, CancelDuringASlowDownloadEndsSilentlyAndLeavesNoWorkFiles) {

@@ -56,19 +56,7 @@ class SetupDialogTest : public ::testing::Test {
   }
   // Answers every message box until the window has closed; their texts in
   // the order they were shown.
-  std::vector<std::wstring> AnswerBoxesUntilDone(int answer) {
-    std::vector<std::wstring> texts;
-    while (!done_) {
-      HWND box = FindSetupMessageBox();
-      if (box == nullptr) {
-        Sleep(20);
-        continue;
-      }
-      texts.push_back(MessageBoxText(box));
-      AnswerBox(box, answer);
-    }
-    return texts;
-  }
+  std::vector<std::wstring> AnswerBoxesUntilDone(int answer) { return AnswerBoxesUntil(done_, answer); }
   Script script_;
   std::atomic<bool> done_{false};
 };

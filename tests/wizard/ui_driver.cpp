@@ -107,6 +107,20 @@ void AnswerBox(HWND box, int id) {
   while (IsWindow(box)) Sleep(20);
 }
 
+std::vector<std::wstring> AnswerBoxesUntil(const std::atomic<bool>& done, int answer) {
+  std::vector<std::wstring> texts;
+  while (!done) {
+    HWND box = FindSetupMessageBox();
+    if (box == nullptr) {
+      Sleep(20);
+      continue;
+    }
+    texts.push_back(MessageBoxText(box));
+    AnswerBox(box, answer);
+  }
+  return texts;
+}
+
 POINT ClientToScreenPoint(HWND window, int x, int y) {
   POINT point = {x, y};
   ClientToScreen(window, &point);

@@ -6,6 +6,7 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <string>
 #include <vector>
 
@@ -36,6 +37,9 @@ std::wstring MessageBoxText(HWND box);
 void PressBoxButton(HWND box, int id);
 // Presses the button and waits until the box has closed.
 void AnswerBox(HWND box, int id);
+// Answers every setup message box with answer until done is set; their
+// texts in the order they were shown.
+std::vector<std::wstring> AnswerBoxesUntil(const std::atomic<bool>& done, int answer);
 
 // Mouse and keyboard, in the wizard's client coordinates.
 POINT ClientToScreenPoint(HWND window, int x, int y);
