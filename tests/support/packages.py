@@ -48,7 +48,13 @@ import os
 import shutil
 import struct
 import subprocess
+import sys
 import tempfile
+
+# Packing is the operators' package tool's own, so tests build cabinets the
+# way published packages are built.
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools", "ovpack"))
+import cabinet  # noqa: E402
 
 Signer = collections.namedtuple("Signer", "cert key")
 Pki = collections.namedtuple("Pki", "folder ca signer untrusted expired")
@@ -164,17 +170,7 @@ def sign_file(in_path, out_path, signer):
 def build_cabinet(files, out_path, compress=True):
     """Packs files ({stored name: local path}) into an unsigned cabinet with gcab."""
     with tempfile.TemporaryDirectory() as stage:
-        names = []
-        for stored, source in files.items():
-            relative = stored.replace("\\", "/")
-            target = os.path.join(stage, relative)
-            os.makedirs(os.path.dirname(target) or stage, exist_ok=True)
-            shutil.copy2(source, target)
-            names.append(relative)
-        if os.path.exists(out_path):
-            os.remove(out_path)
-        _run(["gcab", "-c"] + (["-z"] if compress else []) + [os.path.abspath(out_path)] + names,
-             cwd=stage)
+        cabinet.pack(files, out_path, stage, compress=compress)
     return out_path
 
 
