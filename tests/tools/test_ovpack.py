@@ -95,7 +95,7 @@ def signing(signer):
 def wine(env, args, output):
     with open(output, "w") as out:
         subprocess.run([env["WINE"]] + args, env=env, stdin=subprocess.DEVNULL, stdout=out,
-                       stderr=subprocess.DEVNULL, check=False)
+                       stderr=subprocess.STDOUT, check=False)
     with open(output, encoding="latin-1") as f:
         return f.read()
 
@@ -114,10 +114,17 @@ def install(env, work, package, clsid, need_version):
     with open(batch, "w", newline="") as f:
         f.write("@%1 %2 %3 %4\r\n@echo result %ERRORLEVEL%\r\n")
     codebase = "http://cdn.%s.net/pkgs/ovpack/%s.cab" % (os.environ["OV_PORTAL_DOMAIN"], name)
-    text = wine(env, ["cmd", "/c", packages_path(batch), packages_path(RUN_JOB), codebase,
-                      clsid, need_version or '""'], os.path.join(work, "job.txt"))
-    match = re.search(r"result (-?\d+)", text)
-    assert match, text
+    # 9009 is cmd's own code for a program it could not start, so the job
+    # never ran and changed nothing. Wine on a busy machine now and then
+    # fails to bring a new process up; one such start is tried again.
+    for _ in range(2):
+        text = wine(env, ["cmd", "/c", packages_path(batch), packages_path(RUN_JOB), codebase,
+                          clsid, need_version or '""'], os.path.join(work, "job.txt"))
+        match = re.search(r"result (-?\d+)", text)
+        assert match, text
+        if match.group(1) != "9009":
+            break
+    assert match.group(1) != "9009", text
     return int(match.group(1)), os.path.join(env["WINEPREFIX"], "drive_c", "ovpack", name)
 
 
