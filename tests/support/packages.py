@@ -262,6 +262,14 @@ def bench_env(bench_dir):
     return env
 
 
+def system_program(name):
+    """The full Windows path of a program of the prefix's system folder. Wine
+    given a bare name such as "reg" starts start.exe, which starts the
+    program as a second process, and now and then Wine fails that second
+    start; given the full path, it loads the program straight."""
+    return "C:\\windows\\system32\\%s.exe" % name
+
+
 def trust_ca_in_prefix(pki, bench_dir):
     """Imports the test CA into the root store of the bench's Wine prefix."""
     env = bench_env(bench_dir)
@@ -269,6 +277,6 @@ def trust_ca_in_prefix(pki, bench_dir):
     with open(reg, "w") as f:
         f.write(root_store_reg(pki.ca))
     # Output to DEVNULL: Wine's background processes inherit the pipes.
-    subprocess.run([env["WINE"], "reg", "import", "Z:" + reg.replace("/", "\\")],
+    subprocess.run([env["WINE"], system_program("reg"), "import", "Z:" + reg.replace("/", "\\")],
                    env=env, check=True, stdin=subprocess.DEVNULL,
                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)

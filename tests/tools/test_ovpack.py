@@ -107,34 +107,20 @@ def install(env, work, package, clsid, need_version):
     name = os.path.basename(work)
     shutil.copyfile(package, os.path.join(SERVED, name + ".cab"))
     cache = "C:\\ovpack\\" + name
-    wine(env, ["reg", "add", CACHE_KEY, "/v", "0", "/d", cache, "/f"], os.path.join(work, "reg"))
-    # The job's exit code passes through Wine cut to 8 bits; a batch file
-    # reports it whole.
-    batch = os.path.join(work, "job.bat")
-    with open(batch, "w", newline="") as f:
-        f.write("@%1 %2 %3 %4\r\n@echo result %ERRORLEVEL%\r\n")
+    wine(env, [packages.system_program("reg"), "add", CACHE_KEY, "/v", "0", "/d", cache, "/f"],
+         os.path.join(work, "reg"))
     codebase = "http://cdn.%s.net/pkgs/ovpack/%s.cab" % (os.environ["OV_PORTAL_DOMAIN"], name)
-    # 9009 is cmd's own code for a program it could not start, so the job
-    # never ran and changed nothing. Wine on a busy machine now and then
-    # fails to bring a new process up; one such start is tried again.
-    for _ in range(2):
-        text = wine(env, ["cmd", "/c", packages_path(batch), packages_path(RUN_JOB), codebase,
-                          clsid, need_version or '""'], os.path.join(work, "job.txt"))
-        match = re.search(r"result (-?\d+)", text)
-        assert match, text
-        if match.group(1) != "9009":
-            break
-    assert match.group(1) != "9009", text
+    text = wine(env, [RUN_JOB, codebase, clsid, need_version],
+                os.path.join(work, "job.txt"))
+    match = re.search(r"^result (-?\d+)", text, re.M)
+    assert match, text
     return int(match.group(1)), os.path.join(env["WINEPREFIX"], "drive_c", "ovpack", name)
 
 
-def packages_path(path):
-    return "Z:" + os.path.abspath(path).replace("/", "\\")
-
-
 def registered_server(env, work, clsid):
-    text = wine(env, ["reg", "query", r"HKLM\Software\Classes\CLSID\%s\InprocServer32" % clsid,
-                      "/ve"], os.path.join(work, "query"))
+    text = wine(env, [packages.system_program("reg"), "query",
+                      r"HKLM\Software\Classes\CLSID\%s\InprocServer32" % clsid, "/ve"],
+                os.path.join(work, "query"))
     match = re.search(r"REG_SZ\s+(.+?)\s*$", text, re.M)
     return match.group(1) if match else None
 
