@@ -52,7 +52,12 @@ def regsvr32(dll, unregister=False, winver="win7"):
 
 
 def reg(*args):
-    status, output = wine(["reg"] + list(args))
+    """reg.exe prints a line on every outcome, so a failure without a word is
+    Wine failing to start it; that start is tried again, up to three times."""
+    for _ in range(3):
+        status, output = wine(["reg"] + list(args))
+        if status == 0 or output.strip():
+            break
     return status, output
 
 
@@ -105,7 +110,12 @@ def run_page(url, script, answer=None, no_window=False, winver="win7", env=None,
     full_env = {"WINEPATH": winpath(ENGINE_DIR), "OV_WINVER": winver}
     full_env.update(env or {})
     try:
-        status, output = wine(args, env=full_env, timeout=timeout)
+        # ovhost prints a line with every failure: a silent one is Wine
+        # failing to start it, and the page never ran; it is started again.
+        for _ in range(2):
+            status, output = wine(args, env=full_env, timeout=timeout)
+            if status == 0 or output.strip():
+                break
     finally:
         os.unlink(page.name)
     return status, [line.rstrip("\r") for line in output.splitlines() if line.strip()]

@@ -92,12 +92,18 @@ def signing(signer):
     return ["--cert", signer.cert, "--key", signer.key]
 
 
-def wine(env, args, output):
-    with open(output, "w") as out:
-        subprocess.run([env["WINE"]] + args, env=env, stdin=subprocess.DEVNULL, stdout=out,
-                       stderr=subprocess.STDOUT, check=False)
+def wine(env, args, output, attempts=1):
+    """Runs a Windows program; returns its exit status and output. attempts
+    > 1 is for idempotent commands only: Wine now and then fails to start a
+    process."""
+    for _ in range(attempts):
+        with open(output, "w") as out:
+            status = subprocess.run([env["WINE"]] + args, env=env, stdin=subprocess.DEVNULL,
+                                    stdout=out, stderr=subprocess.STDOUT, check=False).returncode
+        if status == 0:
+            break
     with open(output, encoding="latin-1") as f:
-        return f.read()
+        return status, f.read()
 
 
 def install(env, work, package, clsid, need_version):
@@ -107,20 +113,20 @@ def install(env, work, package, clsid, need_version):
     name = os.path.basename(work)
     shutil.copyfile(package, os.path.join(SERVED, name + ".cab"))
     cache = "C:\\ovpack\\" + name
-    wine(env, [packages.system_program("reg"), "add", CACHE_KEY, "/v", "0", "/d", cache, "/f"],
-         os.path.join(work, "reg"))
+    status, text = wine(env, [packages.system_program("reg"), "add", CACHE_KEY, "/v", "0", "/d",
+                              cache, "/f"], os.path.join(work, "reg"), attempts=3)
+    assert status == 0, text
     codebase = "http://cdn.%s.net/pkgs/ovpack/%s.cab" % (os.environ["OV_PORTAL_DOMAIN"], name)
-    text = wine(env, [RUN_JOB, codebase, clsid, need_version],
-                os.path.join(work, "job.txt"))
+    _, text = wine(env, [RUN_JOB, codebase, clsid, need_version], os.path.join(work, "job.txt"))
     match = re.search(r"^result (-?\d+)", text, re.M)
     assert match, text
     return int(match.group(1)), os.path.join(env["WINEPREFIX"], "drive_c", "ovpack", name)
 
 
 def registered_server(env, work, clsid):
-    text = wine(env, [packages.system_program("reg"), "query",
-                      r"HKLM\Software\Classes\CLSID\%s\InprocServer32" % clsid, "/ve"],
-                os.path.join(work, "query"))
+    _, text = wine(env, [packages.system_program("reg"), "query",
+                         r"HKLM\Software\Classes\CLSID\%s\InprocServer32" % clsid, "/ve"],
+                   os.path.join(work, "query"))
     match = re.search(r"REG_SZ\s+(.+?)\s*$", text, re.M)
     return match.group(1) if match else None
 

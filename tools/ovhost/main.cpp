@@ -15,7 +15,9 @@
 // script errors as "ERROR: line N: ...".
 //
 // Exit status: 0 when the script ran to its end, 1 when it threw or called
-// host.fail, 2 for a bad command line or a host that cannot start.
+// host.fail, 2 for a bad command line or a host that cannot start. Every
+// non-zero status comes with a printed line, so that a runner can tell a
+// program that never started from one that failed.
 #include <windows.h>
 #include <activscp.h>
 #include <objsafe.h>
@@ -161,7 +163,10 @@ int main() {
     PrintLine(L"ovhost: cannot read " + line.script);
     return 2;
   }
-  if (FAILED(OleInitialize(nullptr))) return 2;
+  if (FAILED(OleInitialize(nullptr))) {
+    PrintLine(L"ovhost: OLE could not be initialised");
+    return 2;
+  }
   int status = 2;
   {
     CMessageBoxWatcher watcher(line.buttons);
@@ -170,6 +175,8 @@ int main() {
       CScriptSite* site = new CScriptSite(line.url, line.withWindow ? page : nullptr);
       if (RunScript(site, text)) status = site->Failed() ? 1 : 0;
       site->Release();
+    } else {
+      PrintLine(L"ovhost: the page window or the message box watcher could not be made");
     }
     if (page != nullptr) DestroyWindow(page);
   }
