@@ -12,17 +12,10 @@
 #include <cstdio>
 #include <string>
 
+#include "bench_support.h"
 #include "install_job.h"
 #include "path_util.h"
 #include "url_size_cache.h"
-
-namespace {
-
-double SecondsSince(std::chrono::steady_clock::time_point start) {
-  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-}
-
-}  // namespace
 
 int main(int argc, char** argv) {
   if (argc != 3) {

@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "agent_clsid.h"
-#include "install_progress.h"
+#include "bench_support.h"
 #include "install_worker.h"
 
 namespace {
@@ -36,24 +36,12 @@ double Median(std::vector<double> values) {
 }
 
 // Notes the time at each stage boundary.
-class CStageClock : public IInstallProgress {
+class CStageClock : public CSilentListener {
  public:
   void OnInitSetup() override { start = Now(); }
-  void OnPrepareDownload() override {}
-  void OnStartDownload(int32_t) override {}
-  void OnDownloadProgress(int32_t) override {}
   void OnDownloadComplete() override { downloaded = Now(); }
   void OnPrepareExtract() override { verified = Now(); }
-  void OnStartExtract(int32_t, int32_t) override {}
-  void OnExtractFile(const char*) override {}
-  void OnExtractProgress(int32_t) override {}
   void OnExtractComplete() override { extracted = Now(); }
-  void OnRemoveOldVersion() override {}
-  void OnStartInstall(int32_t) override {}
-  void OnInstallFile(const char*) override {}
-  void OnInstallFileDone() override {}
-  void OnWriteRegistry() override {}
-  int IsCancelled() override { return 0; }
 
   double start = 0, downloaded = 0, verified = 0, extracted = 0;
 };

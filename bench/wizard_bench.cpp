@@ -34,6 +34,7 @@
 #include <cstring>
 #include <vector>
 
+#include "bench_support.h"
 #include "bitmap_region.h"
 #include "install_worker.h"
 #include "resource.h"
@@ -41,10 +42,6 @@
 #include "setup_dlg.h"
 
 namespace {
-
-double SecondsSince(std::chrono::steady_clock::time_point start) {
-  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-}
 
 // The browser's download cache setting and usage keys that installs need.
 void PrepareRegistry() {
@@ -63,27 +60,6 @@ void PrepareRegistry() {
     RegCloseKey(key);
   }
 }
-
-// Hears every call and does nothing.
-class CSilentListener : public IInstallProgress {
- public:
-  void OnInitSetup() override {}
-  void OnPrepareDownload() override {}
-  void OnStartDownload(int32_t) override {}
-  void OnDownloadProgress(int32_t) override {}
-  void OnDownloadComplete() override {}
-  void OnPrepareExtract() override {}
-  void OnStartExtract(int32_t, int32_t) override {}
-  void OnExtractFile(const char*) override {}
-  void OnExtractProgress(int32_t) override {}
-  void OnExtractComplete() override {}
-  void OnRemoveOldVersion() override {}
-  void OnStartInstall(int32_t) override {}
-  void OnInstallFile(const char*) override {}
-  void OnInstallFileDone() override {}
-  void OnWriteRegistry() override {}
-  int IsCancelled() override { return 0; }
-};
 
 int gCalls = 0;
 double gCallSeconds = 0;

@@ -88,6 +88,17 @@ def reg_delete(key):
     reg("delete", key, "/f")
 
 
+def prepare_code_download_keys():
+    """The browser's downloaded-controls folder and code-download keys."""
+    software = "HKEY_LOCAL_MACHINE\\SOFTWARE\\"
+    reg_set(software + "Microsoft\\Windows\\CurrentVersion\\Internet Settings\\ActiveX Cache",
+            "0", "C:\\windows\\Downloaded Program Files")
+    for key in ("Microsoft\\Windows\\CurrentVersion\\ModuleUsage",
+                "Microsoft\\Windows\\CurrentVersion\\SharedDlls",
+                "Microsoft\\Code Store Database\\Distribution Units"):
+        reg_set(software + key, "", "")
+
+
 def reg_set(key, name, value, kind="REG_SZ"):
     args = ["add", key, "/f", "/t", kind, "/d", str(value)]
     args[3:3] = ["/ve"] if name == "" else ["/v", name]

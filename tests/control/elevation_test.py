@@ -16,8 +16,9 @@ import uuid
 
 import pytest
 
-from control_support import (AGENT_CLSID, AGENT_DLL, BENCH, BUILD, SOURCE, end_processes, reg_delete,
-                             reg_set, reg_tree, regsvr32, run_page, surrogate_pids, wine)
+from control_support import (AGENT_CLSID, AGENT_DLL, BENCH, BUILD, SOURCE, end_processes,
+                             prepare_code_download_keys, reg_delete, reg_set, reg_tree, regsvr32,
+                             run_page, surrogate_pids, wine)
 
 sys.path.insert(0, os.path.join(SOURCE, "tests", "support"))
 from pkgserver import read_log  # noqa: E402
@@ -90,13 +91,7 @@ def elevation():
     start_rpc_service()
     before = surrogate_pids() | standin_pids()
     regsvr32(AGENT_DLL, winver="win7")
-    # The browser's downloaded-controls folder and code-download keys.
-    reg_set(HKLM + "\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\\ActiveX Cache", "0",
-            "C:\\windows\\Downloaded Program Files")
-    for key in ("Microsoft\\Windows\\CurrentVersion\\ModuleUsage",
-                "Microsoft\\Windows\\CurrentVersion\\SharedDlls",
-                "Microsoft\\Code Store Database\\Distribution Units"):
-        reg_set(HKLM + "\\" + key, "", "")
+    prepare_code_download_keys()
     reg_set(HKCR + "\\Elevation\\CLSID", "", STANDIN_CLSID)
     reg_set(HKCR + "\\CLSID\\" + STANDIN_CLSID + "\\LocalServer32", "",
             "Z:" + STANDIN_EXE.replace("/", "\\"))

@@ -10,8 +10,9 @@ import uuid
 
 import pytest
 
-from control_support import (AGENT_DLL, BUILD, E_FAIL, INPLACE_CLSID, INPLACE_DLL, SOURCE, reg_delete,
-                             reg_set, reg_tree, regsvr32, run_page, wine)
+from control_support import (AGENT_DLL, BUILD, E_FAIL, INPLACE_CLSID, INPLACE_DLL, SOURCE,
+                             prepare_code_download_keys, reg_delete, reg_set, reg_tree, regsvr32,
+                             run_page, wine)
 
 sys.path.insert(0, os.path.join(SOURCE, "tests", "support"))
 from pkgserver import read_log  # noqa: E402
@@ -35,12 +36,7 @@ def prefix():
     downloaded-controls folder and code-download keys in place."""
     regsvr32(AGENT_DLL)
     regsvr32(INPLACE_DLL)
-    reg_set(HKLM + "\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\\ActiveX Cache", "0",
-            "C:\\windows\\Downloaded Program Files")
-    for key in ("Microsoft\\Windows\\CurrentVersion\\ModuleUsage",
-                "Microsoft\\Windows\\CurrentVersion\\SharedDlls",
-                "Microsoft\\Code Store Database\\Distribution Units"):
-        reg_set(HKLM + "\\" + key, "", "")
+    prepare_code_download_keys()
     yield
     regsvr32(INPLACE_DLL, unregister=True)
 
