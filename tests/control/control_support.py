@@ -51,14 +51,19 @@ def regsvr32(dll, unregister=False, winver="win7"):
     assert status == 0, output
 
 
-def reg(*args):
-    """reg.exe prints a line on every outcome, so a failure without a word is
-    Wine failing to start it; that start is tried again, up to three times."""
-    for _ in range(3):
-        status, output = wine(["reg"] + list(args))
+def wine_started(args, attempts, **options):
+    """wine() for a program that prints a line with every failure: a failure
+    without a word is Wine failing to start it, so nothing ran, and the start
+    is tried again, up to attempts times in all."""
+    for _ in range(attempts):
+        status, output = wine(args, **options)
         if status == 0 or output.strip():
             break
     return status, output
+
+
+def reg(*args):
+    return wine_started(["reg"] + list(args), 3)
 
 
 def reg_tree(key):
@@ -121,12 +126,7 @@ def run_page(url, script, answer=None, no_window=False, winver="win7", env=None,
     full_env = {"WINEPATH": winpath(ENGINE_DIR), "OV_WINVER": winver}
     full_env.update(env or {})
     try:
-        # ovhost prints a line with every failure: a silent one is Wine
-        # failing to start it, and the page never ran; it is started again.
-        for _ in range(2):
-            status, output = wine(args, env=full_env, timeout=timeout)
-            if status == 0 or output.strip():
-                break
+        status, output = wine_started(args, 2, env=full_env, timeout=timeout)
     finally:
         os.unlink(page.name)
     return status, [line.rstrip("\r") for line in output.splitlines() if line.strip()]
