@@ -6,11 +6,13 @@
 
 #include <cstdio>
 
+#include "install_journal.h"
 #include "install_package.h"
 #include "install_records.h"
 #include "local_file.h"
 #include "path_util.h"
 #include "registry_key.h"
+#include "registry_snapshot.h"
 #include "server_registration.h"
 
 namespace {
@@ -20,6 +22,13 @@ constexpr int kLastConflictFolder = 98;
 
 std::string JoinPath(const char* folder, const std::string& name) {
   return std::string(folder) + "\\" + name;
+}
+
+// True when one of the first count paths names path, ignoring case.
+bool ContainsPath(const std::vector<std::string>& paths, const std::string& path, size_t count) {
+  for (size_t i = 0; i < count && i < paths.size(); ++i)
+    if (lstrcmpiA(paths[i].c_str(), path.c_str()) == 0) return true;
+  return false;
 }
 
 std::string TrimmedFolder(const char* path) {
@@ -53,61 +62,135 @@ ResultCode CInstallPackage::Install() {
   if (result != SUCCESS) return result;
   if (IsCancelled()) return DLL_USERCANCEL;
 
-  int32_t oldRecordReleased = 0;
-  result = RemoveOldVersion(oldRecordReleased);
+  OldVersion old;
+  result = FindOldVersion(old);
   if (result != SUCCESS) return result;
   if (IsCancelled()) return DLL_USERCANCEL;
 
   if (listener_) listener_->OnStartInstall(static_cast<int32_t>(items_.size()) + 1);
   std::string cacheFolder, windowsFolder, systemFolder;
-  if (!GetTargetFolders(cacheFolder, windowsFolder, systemFolder)) return DLL_CANT_GET_OCCCACHE;
+  if (!GetTargetFolders(old, cacheFolder, windowsFolder, systemFolder))
+    return DLL_CANT_GET_OCCCACHE;
   if (IsCancelled()) return DLL_USERCANCEL;
 
-  result = CopyItem(&infItem_, cacheFolder.c_str(), windowsFolder.c_str(), systemFolder.c_str());
-  if (result != SUCCESS) return result;
-  for (const auto& item : items_) {
-    if (item->sourcePath.empty()) continue;
-    result = CopyItem(item.get(), cacheFolder.c_str(), windowsFolder.c_str(), systemFolder.c_str());
-    if (result != SUCCESS) return result;
+  // Nothing of the old version is touched until every new file is beside
+  // its destination; from the first change on, the journal can undo it.
+  CInstallJournal journal(journalPath_);
+  result = StageFiles(cacheFolder, windowsFolder, systemFolder, journal);
+  if (result == SUCCESS && IsCancelled()) result = DLL_USERCANCEL;
+  if (result == SUCCESS) {
+    if (listener_) listener_->OnWriteRegistry();
+    result = ReplaceOldVersion(old, journal);
   }
-  if (IsCancelled()) return DLL_USERCANCEL;
-
-  if (listener_) listener_->OnWriteRegistry();
-  for (const auto& item : items_)
-    if (item->registerServer && !RegisterServer(item->destPath.c_str())) return DLL_CANT_REGISTSERVER;
-
-  WriteInstallRecords(oldRecordReleased);
+  if (result != SUCCESS) {
+    journal.RollBack();
+    return result;
+  }
+  RewriteRecords(old, journal);
+  journal.Commit();
   return SUCCESS;
 }
 
-ResultCode CInstallPackage::RemoveOldVersion(int32_t& oldRecordReleased) {
+ResultCode CInstallPackage::FindOldVersion(OldVersion& old) {
   std::string serverPath;
   if (GetInprocServerPath(clsid_.c_str(), serverPath)) {
     if (listener_) listener_->OnRemoveOldVersion();
     if (GetPathType(serverPath.c_str()) == PathFile) {
       // A server some browser window has loaded cannot be replaced; leave
       // everything as it is.
-      if (!CanOpenForWriting(serverPath.c_str())) {
-        oldRecordReleased = 0;
-        return DLL_REMOVE_CANT;
-      }
-      UnregisterServer(serverPath.c_str());
-      DeleteFileA(serverPath.c_str());
+      if (!CanOpenForWriting(serverPath.c_str())) return DLL_REMOVE_CANT;
+      old.serverPath = serverPath;
+      old.releasedFiles.push_back(serverPath);
     }
   }
-  CDistributionUnit record;
-  oldRecordReleased = record.Remove(clsid_.c_str());
+  CDistributionUnit::ListFiles(clsid_.c_str(), old.recordedFiles, old.releasedFiles);
   return SUCCESS;
 }
 
-bool CInstallPackage::GetTargetFolders(std::string& cacheFolder, std::string& windowsFolder,
+ResultCode CInstallPackage::StageFiles(const std::string& cacheFolder,
+                                       const std::string& windowsFolder,
+                                       const std::string& systemFolder, CInstallJournal& journal) {
+  if (GetPathType(cacheFolder.c_str()) == PathMissing) journal.MadeFolder(cacheFolder);
+  ResultCode result = CopyItem(&infItem_, cacheFolder.c_str(), windowsFolder.c_str(),
+                               systemFolder.c_str(), journal);
+  for (const auto& item : items_) {
+    if (result != SUCCESS) break;
+    if (item->sourcePath.empty()) continue;
+    result = CopyItem(item.get(), cacheFolder.c_str(), windowsFolder.c_str(), systemFolder.c_str(),
+                      journal);
+  }
+  return result;
+}
+
+ResultCode CInstallPackage::ReplaceOldVersion(const OldVersion& old, CInstallJournal& journal) {
+  if (!old.serverPath.empty()) {
+    journal.UnregisteredOldServer(old.serverPath);
+    UnregisterServer(old.serverPath.c_str());
+  }
+
+  // Every file that goes away or is replaced waits beside itself until the
+  // new version is recorded. A released file that cannot be moved stays,
+  // as it stayed when its deletion failed; one that must make room for a
+  // new file ends the install.
+  std::vector<const InstallItem*> placed;
+  if (!infItem_.destPath.empty()) placed.push_back(&infItem_);
+  for (const auto& item : items_)
+    if (!item->destPath.empty()) placed.push_back(item.get());
+  std::vector<std::string> leaving = old.releasedFiles;
+  for (const InstallItem* item : placed) leaving.push_back(item->destPath);
+  for (size_t i = 0; i < leaving.size(); ++i) {
+    const std::string& path = leaving[i];
+    if (ContainsPath(leaving, path, i) || GetPathType(path.c_str()) != PathFile) continue;
+    journal.SetAside(path, SetAsidePath(path));
+    if (!MoveFileExA(path.c_str(), SetAsidePath(path).c_str(), MOVEFILE_REPLACE_EXISTING) &&
+        i >= old.releasedFiles.size())
+      return DLL_CANT_COPYFILE;
+  }
+
+  for (const InstallItem* item : placed) {
+    journal.Placed(StagedPath(item->destPath), item->destPath);
+    if (!MoveFileExA(StagedPath(item->destPath).c_str(), item->destPath.c_str(), 0))
+      return DLL_CANT_COPYFILE;
+  }
+
+  for (const auto& item : items_) {
+    if (!item->registerServer) continue;
+    journal.Registered(item->destPath);
+    if (!RegisterServer(item->destPath.c_str())) return DLL_CANT_REGISTSERVER;
+  }
+  return SUCCESS;
+}
+
+void CInstallPackage::RewriteRecords(const OldVersion& old, CInstallJournal& journal) {
+  CRegistrySnapshot snapshot;
+  std::string recordPath;
+  FormatDistributionUnitPath(clsid_.c_str(), recordPath);
+  snapshot.CaptureKey(HKEY_LOCAL_MACHINE, recordPath);
+  snapshot.CaptureKey(HKEY_CURRENT_USER, StatisticsKeyPath(clsid_.c_str()));
+  std::vector<std::string> files = old.recordedFiles;
+  for (const auto& item : items_)
+    if (!item->destPath.empty()) files.push_back(item->destPath);
+  for (const std::string& file : files) {
+    snapshot.CaptureKey(HKEY_LOCAL_MACHINE, ModuleUsageKeyPath(file.c_str()));
+    snapshot.CaptureValue(HKEY_LOCAL_MACHINE, kSharedDllsKeyPath, file);
+  }
+  journal.RewritingRecords(snapshot);
+
+  // The old files were set aside already; the record only lets them go.
+  CDistributionUnit record;
+  const int32_t oldRecordReleased = record.Remove(clsid_.c_str(), false);
+  WriteInstallRecords(oldRecordReleased);
+}
+
+bool CInstallPackage::GetTargetFolders(const OldVersion& old, std::string& cacheFolder,
+                                       std::string& windowsFolder,
                                        std::string& systemFolder) const {
   std::string base;
   if (!GetActiveXCacheFolder(base)) return false;
   TrimTrailingSlashes(base);
 
   std::string candidate = base;
-  for (int n = 1; HasConflict(candidate.c_str()); ++n) {
+  for (int n = 1; HasConflict(candidate.c_str(), old); ++n) {
     if (n > kLastConflictFolder) return false;
     char suffix[32];
     std::snprintf(suffix, sizeof suffix, "\\CONFLICT.%d", n);
@@ -127,16 +210,20 @@ bool CInstallPackage::GetTargetFolders(std::string& cacheFolder, std::string& wi
   return true;
 }
 
-bool CInstallPackage::HasConflict(const char* folder) const {
-  for (const auto& item : items_)
-    if (item->destDir == DestCacheFolder &&
-        GetPathType(JoinPath(folder, item->name).c_str()) != PathMissing)
+bool CInstallPackage::HasConflict(const char* folder, const OldVersion& old) const {
+  for (const auto& item : items_) {
+    if (item->destDir != DestCacheFolder) continue;
+    const std::string path = JoinPath(folder, item->name);
+    if (GetPathType(path.c_str()) != PathMissing &&
+        !ContainsPath(old.releasedFiles, path, old.releasedFiles.size()))
       return true;
+  }
   return false;
 }
 
 ResultCode CInstallPackage::CopyItem(InstallItem* item, const char* cacheFolder,
-                                     const char* windowsFolder, const char* systemFolder) {
+                                     const char* windowsFolder, const char* systemFolder,
+                                     CInstallJournal& journal) {
   if (item == nullptr || cacheFolder == nullptr || windowsFolder == nullptr ||
       systemFolder == nullptr)
     return COMMON_INVALID_PARAM;
@@ -155,11 +242,21 @@ ResultCode CInstallPackage::CopyItem(InstallItem* item, const char* cacheFolder,
   }
   item->destPath = JoinPath(folder, item->name);
 
-  if (!CopyFileA(item->sourcePath.c_str(), item->destPath.c_str(), FALSE)) return DLL_CANT_COPYFILE;
+  // A file that another process holds (a shared DLL it has loaded) could
+  // not be replaced later: find out before the old version is touched.
+  if (GetPathType(item->destPath.c_str()) == PathFile && !CanOpenForWriting(item->destPath.c_str()))
+    return DLL_CANT_COPYFILE;
+  const std::string staged = StagedPath(item->destPath);
+  journal.Staged(staged);
+  if (!CopyFileA(item->sourcePath.c_str(), staged.c_str(), FALSE)) return DLL_CANT_COPYFILE;
   FILETIME creation, lastWrite;
   if (ReadFileTimes(item->sourcePath.c_str(), creation, lastWrite))
-    WriteFileTimes(item->destPath.c_str(), creation, lastWrite);
+    WriteFileTimes(staged.c_str(), creation, lastWrite);
 
   if (listener_) listener_->OnInstallFileDone();
   return SUCCESS;
 }
+
+std::string CInstallPackage::StagedPath(const std::string& path) { return path + ".~ovnew"; }
+
+std::string CInstallPackage::SetAsidePath(const std::string& path) { return path + ".~ovold"; }

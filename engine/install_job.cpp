@@ -31,6 +31,7 @@ ResultCode CInstallJob::Run(const char* codebase, const char* clsid, const char*
   if (result == SUCCESS) {
     CInstallPackage package;
     package.Init(listener_, extractionFolder.c_str(), codebase, clsid, needVersion, timeStamp);
+    package.SetJournalPath(JournalPath(workFolder_));
     result = package.Install();
   }
   if (!extractionFolder.empty()) RemoveDirectoryTree(extractionFolder.c_str());

@@ -26,6 +26,12 @@ class CInstallJob {
   // timeStamp: the server's Last-Modified time, or now when it sent none.
   ResultCode Download(const char* codebase, std::string& packagePath, int32_t& timeStamp);
 
+  // The install stage's journal beside the work folder, where the next job
+  // finds it when this one is killed.
+  static std::string JournalPath(const std::string& workFolder) {
+    return workFolder + ".journal";
+  }
+
   // Unpacks the package into "<packagePath>_Extract".
   ResultCode Extract(const char* packagePath, std::string& extractionFolder);
 

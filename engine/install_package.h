@@ -37,6 +37,18 @@ struct InstallItem {
   int32_t registerServer = 0;  // 1: call its DllRegisterServer once copied
 };
 
+class CInstallJournal;
+
+// What removing the installed version of the requested control takes away,
+// found before anything is changed.
+struct OldVersion {
+  std::string serverPath;                  // its registered server file; empty when none exists
+  std::vector<std::string> recordedFiles;  // the files its record lists
+  std::vector<std::string> releasedFiles;  // the files removal deletes: the server, the
+                                           // recorded files nothing else counts, the
+                                           // setup information file
+};
+
 class CInstallPackage {
  public:
   CInstallPackage();
@@ -69,30 +81,40 @@ class CInstallPackage {
   // a ".." segment).
   bool GetSourcePath(const char* name, std::string& out) const;
 
+  // Where the install stage writes its journal (see CInstallJournal); with
+  // none, a failed install is still undone but a killed one is not.
+  void SetJournalPath(const std::string& path) { journalPath_ = path; }
+
   // The whole installation: read, remove the old version, copy, register,
-  // record. Not rolled back on failure.
+  // record. All or nothing: when a step fails or the player cancels, the
+  // system is put back as it was, old version, records and all.
   ResultCode Install();
-  // Unregisters and deletes the requested CLSID's registered server file
-  // and removes its installation records. 5201, with nothing changed, when
-  // that file is in use. oldRecordReleased: whether the old record is gone.
-  ResultCode RemoveOldVersion(int32_t& oldRecordReleased);
+  // Finds what removing the requested CLSID's installed version takes
+  // away, changing nothing. 5201 when its registered server file is in use.
+  ResultCode FindOldVersion(OldVersion& old);
   // The cache folder (the downloaded-controls folder, or its first
   // CONFLICT.n without a clash), the Windows and the System folder, all
   // without trailing separators. False when the downloaded-controls folder
   // is not configured or all 99 candidates clash.
-  bool GetTargetFolders(std::string& cacheFolder, std::string& windowsFolder,
-                        std::string& systemFolder) const;
+  bool GetTargetFolders(const OldVersion& old, std::string& cacheFolder,
+                        std::string& windowsFolder, std::string& systemFolder) const;
   // True when a cache-destined item already has a file or folder of its
-  // name in folder.
-  bool HasConflict(const char* folder) const;
-  // Copies one item to its destination, sets its destPath and carries the
-  // file times across.
+  // name in folder that the old version's removal does not take away.
+  bool HasConflict(const char* folder, const OldVersion& old) const;
+  // Copies one item beside its destination under a temporary name
+  // (StagedPath) and sets its destPath. 5017 when the copy fails or when a
+  // file already at the destination could not be replaced (in use).
   ResultCode CopyItem(InstallItem* item, const char* cacheFolder, const char* windowsFolder,
-                      const char* systemFolder);
+                      const char* systemFolder, CInstallJournal& journal);
   // Writes the Distribution Unit record, module usage, shared counts and
   // the user's statistics for the installed items. Always 1: a record that
   // cannot be written is skipped.
   int32_t WriteInstallRecords(int32_t oldRecordReleased);
+
+  // Where a file is copied before it replaces the one at path.
+  static std::string StagedPath(const std::string& path);
+  // Where an old file waits while its replacement is installed.
+  static std::string SetAsidePath(const std::string& path);
 
   const std::vector<std::unique_ptr<InstallItem>>& items() const { return items_; }
   const InstallItem& infItem() const { return infItem_; }
@@ -101,6 +123,14 @@ class CInstallPackage {
 
  private:
   bool IsCancelled() const;
+  // Stages every file: the setup information file, then the items.
+  ResultCode StageFiles(const std::string& cacheFolder, const std::string& windowsFolder,
+                        const std::string& systemFolder, CInstallJournal& journal);
+  // Unregisters the old server, sets the old files aside, moves the staged
+  // files into place and registers the new servers.
+  ResultCode ReplaceOldVersion(const OldVersion& old, CInstallJournal& journal);
+  // Rewrites the records: the old version's released, the new one's written.
+  void RewriteRecords(const OldVersion& old, CInstallJournal& journal);
   bool IsRequestedControl(const InstallItem& item) const;
   // One value of a section into text; false when absent or empty.
   bool ReadProfileValue(const char* path, const char* section, const char* key,
@@ -116,4 +146,5 @@ class CInstallPackage {
   int32_t ready_ = 0;
   int32_t timeStamp_ = 0;
   IInstallProgress* listener_ = nullptr;  // not owned; skipped when null
+  std::string journalPath_;
 };

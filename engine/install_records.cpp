@@ -17,7 +17,6 @@ namespace {
 
 const char kDistributionUnits[] = "SOFTWARE\\Microsoft\\Code Store Database\\Distribution Units\\";
 const char kModuleUsage[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\ModuleUsage";
-const char kSharedDlls[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\SharedDlls";
 const char kUnknownOwner[] = "Unknown Owner";
 const char kOwnerValue[] = ".Owner";
 
@@ -26,12 +25,18 @@ bool EqualsIgnoringCase(const char* a, const char* b) {
                   reinterpret_cast<const unsigned char*>(b)) == 0;
 }
 
-std::string StatsPath(const char* clsid) {
+}  // namespace
+
+const char kSharedDllsKeyPath[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\SharedDlls";
+
+std::string StatisticsKeyPath(const char* clsid) {
   return std::string("Software\\Microsoft\\Windows\\CurrentVersion\\Ext\\Stats\\") + clsid +
          "\\iexplore";
 }
 
-}  // namespace
+std::string ModuleUsageKeyPath(const char* file) {
+  return std::string(kModuleUsage) + "\\" + ModuleUsageKeyName(file);
+}
 
 void FormatDistributionUnitPath(const char* clsid, std::string& path) {
   path = std::string(kDistributionUnits) + (clsid ? clsid : "");
@@ -123,13 +128,22 @@ bool CDistributionUnit::WriteDownloadInformation(const char* codebase, const cha
 LONG CDistributionUnit::OpenUsageKey(int which, CRegistryKey& key) {
   switch (which) {
     case 0: return key.OpenKey(HKEY_LOCAL_MACHINE, kModuleUsage, OpenExisting);
-    case 1: return key.OpenKey(HKEY_LOCAL_MACHINE, kSharedDlls, OpenExisting);
+    case 1: return key.OpenKey(HKEY_LOCAL_MACHINE, kSharedDllsKeyPath, OpenExisting);
     default: return ERROR_PATH_NOT_FOUND;
   }
 }
 
+DWORD CDistributionUnit::CountAfterRelease(const char* path, const CRegistryKey& shared) {
+  // A count stored as 0 is as broken as a missing one: both count as this
+  // control's single reference, so the file is released rather than left
+  // behind with a wrapped count.
+  DWORD count = 0;
+  if (shared.QueryDWORD(path, count) != ERROR_SUCCESS || count == 0) count = 1;
+  return count - 1;
+}
+
 void CDistributionUnit::ReleaseFile(const char* path, const char* clsid, CRegistryKey& usage,
-                                    CRegistryKey& shared) {
+                                    CRegistryKey& shared, bool deleteReleasedFile) {
   if (usage.IsOpen()) {
     std::string usageName = ModuleUsageKeyName(path);
     CRegistryKey fileUsage;
@@ -154,25 +168,42 @@ void CDistributionUnit::ReleaseFile(const char* path, const char* clsid, CRegist
     }
   }
 
-  if (!shared.IsOpen()) {
-    DeleteFileA(path);
+  const DWORD count = shared.IsOpen() ? CountAfterRelease(path, shared) : 0;
+  if (count != 0) {
+    shared.SetDWORD(path, count);
     return;
   }
-  // A count stored as 0 is as broken as a missing one: both count as this
-  // control's single reference, so the file is released rather than left
-  // behind with a wrapped count.
-  DWORD count = 0;
-  if (shared.QueryDWORD(path, count) != ERROR_SUCCESS || count == 0) count = 1;
-  --count;
-  if (count == 0) {
-    shared.DeleteValue(path);
-    DeleteFileA(path);
-  } else {
-    shared.SetDWORD(path, count);
-  }
+  shared.DeleteValue(path);
+  if (deleteReleasedFile) DeleteFileA(path);
 }
 
-int32_t CDistributionUnit::Remove(const char* clsid) {
+void CDistributionUnit::ListFiles(const char* clsid, std::vector<std::string>& recorded,
+                                  std::vector<std::string>& released) {
+  CDistributionUnit record;
+  if (!record.OpenRecord(clsid)) return;
+  CRegistryKey files;
+  DWORD valueCount = 0;
+  DWORD longestName = 0;
+  if (record.OpenSubKey("Contains\\Files", files, OpenExisting) &&
+      files.QueryInfo(valueCount, longestName) && longestName > 1) {
+    std::vector<char> name(longestName, '\0');
+    CRegistryKey shared;
+    OpenUsageKey(1, shared);
+    for (DWORD i = 0; i < valueCount; ++i) {
+      if (!files.EnumValueName(i, name.data(), longestName) || name[0] == '\0') continue;
+      recorded.push_back(name.data());
+      if (!shared.IsOpen() || CountAfterRelease(name.data(), shared) == 0)
+        released.push_back(name.data());
+    }
+  }
+  CRegistryKey download;
+  std::string infPath;
+  if (record.OpenSubKey("DownloadInformation", download, OpenExisting) &&
+      download.QueryString("INF", infPath) == ERROR_SUCCESS)
+    released.push_back(infPath);
+}
+
+int32_t CDistributionUnit::Remove(const char* clsid, bool deleteReleasedFiles) {
   if (!OpenRecord(clsid)) return 1;
 
   CRegistryKey files;
@@ -188,7 +219,7 @@ int32_t CDistributionUnit::Remove(const char* clsid) {
     // Each pass deletes the value it handled, so index 0 is always next.
     for (DWORD pass = 0; pass < valueCount; ++pass) {
       if (!files.EnumValueName(0, name.data(), longestName) || name[0] == '\0') continue;
-      ReleaseFile(name.data(), clsid, usage, shared);
+      ReleaseFile(name.data(), clsid, usage, shared, deleteReleasedFiles);
       files.DeleteValue(name.data());
     }
   }
@@ -197,7 +228,7 @@ int32_t CDistributionUnit::Remove(const char* clsid) {
   CRegistryKey download;
   std::string infPath;
   if (OpenSubKey("DownloadInformation", download, OpenExisting) &&
-      download.QueryString("INF", infPath) == ERROR_SUCCESS)
+      download.QueryString("INF", infPath) == ERROR_SUCCESS && deleteReleasedFiles)
     DeleteFileA(infPath.c_str());
   download.Close();
 
@@ -249,7 +280,7 @@ int32_t CInstallPackage::WriteInstallRecords(int32_t oldRecordReleased) {
 
   // The statistics are the user's first contact with the control: written
   // once, when the key is new, and kept by every later install.
-  std::string statsPath = StatsPath(clsid);
+  std::string statsPath = StatisticsKeyPath(clsid);
   CRegistryKey stats;
   if (stats.OpenKey(HKEY_CURRENT_USER, statsPath.c_str(), CreateNewOnly) == ERROR_SUCCESS) {
     SYSTEMTIME now;

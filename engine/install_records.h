@@ -16,6 +16,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "registry_key.h"
 
@@ -53,13 +54,24 @@ class CDistributionUnit {
   // Releases every file of clsid's record (usage value, shared count; the
   // file is deleted once nothing counts it), deletes its setup information
   // file and then the whole record. 1 when there was no record or it is
-  // gone, 0 when the record key could not be deleted.
-  int32_t Remove(const char* clsid);
+  // gone, 0 when the record key could not be deleted. Without
+  // deleteReleasedFiles the files stay where they are: an install that set
+  // them aside itself only has the record let them go.
+  int32_t Remove(const char* clsid, bool deleteReleasedFiles = true);
+
+  // What Remove would take away, changing nothing: recorded gets every
+  // file clsid's record lists; released gets those that Remove would
+  // delete, and the setup information file.
+  static void ListFiles(const char* clsid, std::vector<std::string>& recorded,
+                        std::vector<std::string>& released);
 
  private:
   // Drops clsid's use of one installed file.
   static void ReleaseFile(const char* path, const char* clsid, CRegistryKey& usage,
-                          CRegistryKey& shared);
+                          CRegistryKey& shared, bool deleteReleasedFile);
+  // The shared count of path once one reference is dropped: a missing or
+  // unreadable count, or one stored as 0, counts as one reference.
+  static DWORD CountAfterRelease(const char* path, const CRegistryKey& shared);
 
   CRegistryKey record_;
 };
@@ -70,6 +82,12 @@ void FormatDistributionUnitPath(const char* clsid, std::string& path);
 void FormatGmtTime(int32_t time, std::string& text);
 // A path with every "\" replaced by "/": the name of its ModuleUsage key.
 std::string ModuleUsageKeyName(const char* path);
+// HKLM "SOFTWARE\...\ModuleUsage\<file path with "/" for "\">".
+std::string ModuleUsageKeyPath(const char* file);
+// HKLM key of the shared files' counts.
+extern const char kSharedDllsKeyPath[];
+// HKCU "Software\...\Ext\Stats\<clsid>\iexplore".
+std::string StatisticsKeyPath(const char* clsid);
 
 // Opens HKLM "SOFTWARE\Classes\CLSID\<clsid>\InprocServer32" for reading.
 bool OpenInprocServerKey(const char* clsid, CRegistryKey& key);

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "install_job.h"
+#include "install_journal.h"
 #include "job_folder_lock.h"
 #include "path_util.h"
 
@@ -52,6 +53,10 @@ ResultCode RunInstallWorker(const char* codebase, const char* clsid, const char*
   if (!GetWorkFolderPath(workFolder)) return DLL_CANT_OPEN_WRITEFILE;
 
   CJobFolderLock lock(workFolder.c_str());
+  // A job killed before its end may have left an install half done and
+  // files in the work folder; neither may reach this job.
+  RecoverInterruptedInstall(CInstallJob::JournalPath(workFolder));
+  RemoveDirectoryTree(workFolder.c_str());
   EnsureDirectory(workFolder.c_str());
   CInstallJob job(workFolder.c_str(), listener);
   ResultCode result = job.Run(codebase, clsid, needVersion);

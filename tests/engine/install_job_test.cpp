@@ -325,11 +325,12 @@ TEST_F(InstallJobTest, ControlInUseIsLeftAlone) {
   EXPECT_EQ(1u, ReadDword(HKEY_LOCAL_MACHINE, kSharedDllsPath, control.c_str()));
 }
 
-TEST_F(InstallJobTest, FailingRegistrationStopsAfterCopyingWithoutRecords) {
+// Registration is the last step that can fail: everything before it is
+// undone, the copied files and the folder made for them included.
+TEST_F(InstallJobTest, FailingRegistrationUndoesTheWholeInstall) {
   CRecordingListener listener;
   EXPECT_EQ(DLL_CANT_REGISTSERVER, RunJob("broken", &listener));
-  for (const char* file : {"OVSample.inf", "OVHelper.dll", "OVBroken.dll", "OVSample.dll"})
-    EXPECT_TRUE(FileExists(CachePath(file))) << file;
+  EXPECT_EQ(PathMissing, GetPathType(cacheFolder_.c_str())) << "no file, staged or placed, and no folder";
   EXPECT_EQ("OnWriteRegistry", listener.events.back());
   EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, InprocServerPath(kMainClsid)))
       << "items after the failing one are not registered";

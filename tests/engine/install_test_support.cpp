@@ -10,6 +10,7 @@ const char kMainClsid[] = "{0E5C1B2A-7F3D-4A8E-9B61-2C4D5E6F7A01}";
 const char kOtherClsid[] = "{0E5C1B2A-7F3D-4A8E-9B61-2C4D5E6F7A02}";
 const char kBrokenClsid[] = "{0E5C1B2A-7F3D-4A8E-9B61-2C4D5E6F7A03}";
 const char kNoVersionClsid[] = "{0E5C1B2A-7F3D-4A8E-9B61-2C4D5E6F7A04}";
+const char kWaitClsid[] = "{0E5C1B2A-7F3D-4A8E-9B61-2C4D5E6F7A06}";
 
 const SYSTEMTIME kPackageFileTime = {2020, 5, 0, 17, 10, 20, 30, 0};
 // The package server's fixed Last-Modified, 1445412480 s after 1970.
@@ -192,20 +193,20 @@ void InstallJobTest::SetUp() {
   const ::testing::TestInfo* test = ::testing::UnitTest::GetInstance()->current_test_info();
   std::string name = std::string(test->test_suite_name()) + "." + test->name();
   std::replace(name.begin(), name.end(), '/', '_');
-  cacheFolder_ = "C:\\ovtest\\" + name + "\\Downloaded Program Files";
+  testFolder_ = "C:\\ovtest\\" + name;
+  UseCacheFolder(testFolder_ + "\\Downloaded Program Files");
 
   HKEY key;
-  ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_LOCAL_MACHINE, kActiveXCachePath, 0, nullptr, 0,
-                                           KEY_ALL_ACCESS, nullptr, &key, nullptr));
-  RegSetValueExA(key, "0", 0, REG_SZ, reinterpret_cast<const BYTE*>(cacheFolder_.c_str()),
-                 static_cast<DWORD>(cacheFolder_.size() + 1));
-  RegCloseKey(key);
   for (const char* path : {kModuleUsagePath, kSharedDllsPath}) {
     ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_LOCAL_MACHINE, path, 0, nullptr, 0,
                                              KEY_ALL_ACCESS, nullptr, &key, nullptr));
     RegCloseKey(key);
   }
-  for (const char* clsid : {kMainClsid, kOtherClsid, kBrokenClsid, kNoVersionClsid}) {
+  ForgetSampleControls();
+}
+
+void InstallJobTest::ForgetSampleControls() {
+  for (const char* clsid : {kMainClsid, kOtherClsid, kBrokenClsid, kNoVersionClsid, kWaitClsid}) {
     std::string bare = std::string(clsid).substr(1, 36);
     for (const std::string& id : {std::string(clsid), bare}) {
       SHDeleteKeyA(HKEY_LOCAL_MACHINE, ("SOFTWARE\\Classes\\CLSID\\" + id).c_str());
@@ -214,6 +215,16 @@ void InstallJobTest::SetUp() {
                    ("Software\\Microsoft\\Windows\\CurrentVersion\\Ext\\Stats\\" + id).c_str());
     }
   }
+}
+
+void InstallJobTest::UseCacheFolder(const std::string& folder) {
+  cacheFolder_ = folder;
+  HKEY key;
+  ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_LOCAL_MACHINE, kActiveXCachePath, 0, nullptr, 0,
+                                           KEY_ALL_ACCESS, nullptr, &key, nullptr));
+  RegSetValueExA(key, "0", 0, REG_SZ, reinterpret_cast<const BYTE*>(cacheFolder_.c_str()),
+                 static_cast<DWORD>(cacheFolder_.size() + 1));
+  RegCloseKey(key);
 }
 
 ResultCode InstallJobTest::RunJob(const char* package, IInstallProgress* listener,

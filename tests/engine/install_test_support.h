@@ -18,6 +18,7 @@ extern const char kMainClsid[];   // OVSample.dll
 extern const char kOtherClsid[];  // OVOther.dll
 extern const char kBrokenClsid[];
 extern const char kNoVersionClsid[];
+extern const char kWaitClsid[];
 
 // The time every file of the install packages carries.
 extern const SYSTEMTIME kPackageFileTime;
@@ -122,6 +123,11 @@ class InstallJobTest : public ::testing::Test {
                     const char* clsid = kMainClsid, const char* needVersion = "1.0.0.4",
                     const char* prefixes = "");
   std::string CachePath(const char* name) const { return cacheFolder_ + "\\" + name; }
+  // Removes every registration and record of the sample controls.
+  void ForgetSampleControls();
+  // Makes folder the downloaded-controls folder of the jobs that follow.
+  void UseCacheFolder(const std::string& folder);
 
+  std::string testFolder_;  // "C:\ovtest\<test name>", this test's own
   std::string cacheFolder_;
 };

@@ -176,7 +176,13 @@ STDAPI DllGetClassObject(REFCLSID clsid, REFIID iid, void** object) {
 STDAPI DllCanUnloadNow() { return g_locks == 0 ? S_OK : S_FALSE; }
 
 STDAPI DllRegisterServer() {
-#ifdef SAMPLE_REGISTER_FAILS
+#if defined(SAMPLE_REGISTER_FAILS)
+  return SELFREG_E_CLASS;
+#elif defined(SAMPLE_REGISTER_WAITS)
+  // Tells the test that registration has begun, then waits to be killed.
+  HANDLE waiting = CreateEventA(nullptr, TRUE, FALSE, "ov_register_waiting");
+  if (waiting != nullptr) SetEvent(waiting);
+  Sleep(INFINITE);
   return SELFREG_E_CLASS;
 #else
   char path[MAX_PATH];

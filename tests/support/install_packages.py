@@ -10,6 +10,8 @@ The controls (CLSIDs as the samples' CMakeLists give them):
     OVHelper.dll  copied, never registered, 1.0.0.1
     OVBroken.dll  {...7A03}, its DllRegisterServer fails
     OVNoVersion.dll {...7A04}, without a version resource
+    OVWait.dll    {...7A06}, its DllRegisterServer signals the event
+                  "ov_register_waiting" and never returns
 
 Every file of every package carries FILE_MTIME (UTC) as its time, so that
 a test can check that installed files keep the package's times.
@@ -26,6 +28,7 @@ CLSID_MAIN = "{0E5C1B2A-7F3D-4A8E-9B61-2C4D5E6F7A01}"
 CLSID_OTHER = "{0E5C1B2A-7F3D-4A8E-9B61-2C4D5E6F7A02}"
 CLSID_BROKEN = "{0E5C1B2A-7F3D-4A8E-9B61-2C4D5E6F7A03}"
 CLSID_NOVERSION = "{0E5C1B2A-7F3D-4A8E-9B61-2C4D5E6F7A04}"
+CLSID_WAIT = "{0E5C1B2A-7F3D-4A8E-9B61-2C4D5E6F7A06}"
 
 FILE_MTIME = calendar.timegm((2020, 5, 17, 10, 20, 30))
 
@@ -89,6 +92,17 @@ def _recipes():
                        ("OVHelper.dll", _helper()),
                        ("OVBroken.dll", dict(THIS_CAB, clsid=CLSID_BROKEN, RegisterServer="yes")),
                        ("OVSample.dll", _main("1.0.0.4"))])}),
+        # Upgrades that fail or hang after the main control is registered.
+        "broken5": (dict(main4, **{"OVSample.dll": "main5", "OVBroken.dll": "broken"}),
+                    {"OVSample.inf": setup_info(_typical("1.0.0.5") + [
+                        ("OVBroken.dll", dict(THIS_CAB, clsid=CLSID_BROKEN, RegisterServer="yes"))])}),
+        "wait5": (dict(main4, **{"OVSample.dll": "main5", "OVWait.dll": "wait"}),
+                  {"OVSample.inf": setup_info(_typical("1.0.0.5") + [
+                      ("OVWait.dll", dict(THIS_CAB, clsid=CLSID_WAIT, RegisterServer="yes"))])}),
+        "shared5": ({"OVSample.dll": "main5", "OVShared.dll": "helper"},
+                    {"OVSample.inf": setup_info([
+                        ("OVSample.dll", _main("1.0.0.5")),
+                        ("OVShared.dll", _helper(DestDir="11"))])}),
         "nobraces": ({"OVSample.dll": "main4", "OVHelper.dll": "helper"},
                      {"OVSample.inf": setup_info([
                          ("OVSample.dll", _main("1.0.0.4", clsid=CLSID_MAIN.strip("{}"))),
@@ -139,6 +153,7 @@ def _sample_paths(build_dir, sources):
         "other": os.path.join(samples, "sample_other", "OVOther.dll"),
         "helper": os.path.join(samples, "sample_helper", "OVHelper.dll"),
         "broken": os.path.join(samples, "sample_broken", "OVBroken.dll"),
+        "wait": os.path.join(samples, "sample_wait", "OVWait.dll"),
         "noversion": os.path.join(samples, "sample_noversion", "OVNoVersion.dll"),
         "data": os.path.join(sources, "OVData.txt"),
     }

@@ -1,0 +1,138 @@
+// CRegistrySnapshot: each line is a tab-separated entry whose names and data
+// are written in hexadecimal, since registry names may hold any character:
+//   regtree ROOT PATH              delete the key at PATH and all below it
+//   regkey  ROOT PATH              make the key at PATH
+//   regval  ROOT PATH NAME TYPE DATA   write the value
+//   regnoval ROOT PATH NAME        delete the value
+#include "registry_snapshot.h"
+
+#include <shlwapi.h>
+
+#include <cstdio>
+#include <cstring>
+
+#include "journal_line.h"
+
+namespace {
+
+const char* RootName(HKEY root) { return root == HKEY_CURRENT_USER ? "HKCU" : "HKLM"; }
+
+HKEY RootFromName(const std::string& name) {
+  return name == "HKCU" ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE;
+}
+
+std::string ToHex(const void* data, size_t size) {
+  static const char kDigits[] = "0123456789abcdef";
+  const unsigned char* bytes = static_cast<const unsigned char*>(data);
+  std::string text;
+  text.reserve(size * 2);
+  for (size_t i = 0; i < size; ++i) {
+    text += kDigits[bytes[i] >> 4];
+    text += kDigits[bytes[i] & 15];
+  }
+  return text;
+}
+
+std::string ToHex(const std::string& text) { return ToHex(text.data(), text.size()); }
+
+std::string FromHex(const std::string& hex) {
+  std::string bytes;
+  for (size_t i = 0; i + 1 < hex.size(); i += 2) {
+    unsigned value = 0;
+    std::sscanf(hex.c_str() + i, "%2x", &value);
+    bytes += static_cast<char>(value);
+  }
+  return bytes;
+}
+
+}  // namespace
+
+void CRegistrySnapshot::CaptureKey(HKEY root, const std::string& path) {
+  lines_.push_back(JoinJournalFields({"regtree", RootName(root), ToHex(path)}));
+  CaptureTree(root, path);
+}
+
+void CRegistrySnapshot::CaptureTree(HKEY root, const std::string& path) {
+  HKEY key = nullptr;
+  if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return;
+  lines_.push_back(JoinJournalFields({"regkey", RootName(root), ToHex(path)}));
+
+  DWORD subKeys = 0, longestSubKey = 0, values = 0, longestName = 0, longestData = 0;
+  if (RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, &subKeys, &longestSubKey, nullptr, &values,
+                       &longestName, &longestData, nullptr, nullptr) == ERROR_SUCCESS) {
+    std::vector<char> name(longestName + 1);
+    std::vector<BYTE> data(longestData + 1);
+    for (DWORD i = 0; i < values; ++i) {
+      DWORD nameLength = static_cast<DWORD>(name.size());
+      DWORD size = static_cast<DWORD>(data.size());
+      DWORD type = 0;
+      if (RegEnumValueA(key, i, name.data(), &nameLength, nullptr, &type, data.data(), &size) !=
+          ERROR_SUCCESS)
+        continue;
+      lines_.push_back(JoinJournalFields({"regval", RootName(root), ToHex(path),
+                             ToHex(std::string(name.data(), nameLength)), std::to_string(type),
+                             ToHex(data.data(), size)}));
+    }
+    std::vector<char> subKey(longestSubKey + 1);
+    std::vector<std::string> children;
+    for (DWORD i = 0; i < subKeys; ++i) {
+      DWORD length = static_cast<DWORD>(subKey.size());
+      if (RegEnumKeyExA(key, i, subKey.data(), &length, nullptr, nullptr, nullptr, nullptr) ==
+          ERROR_SUCCESS)
+        children.push_back(path + "\\" + std::string(subKey.data(), length));
+    }
+    RegCloseKey(key);
+    key = nullptr;
+    for (const std::string& child : children) CaptureTree(root, child);
+  }
+  if (key != nullptr) RegCloseKey(key);
+}
+
+void CRegistrySnapshot::CaptureValue(HKEY root, const std::string& keyPath,
+                                     const std::string& name) {
+  DWORD type = 0;
+  DWORD size = 0;
+  HKEY key = nullptr;
+  if (RegOpenKeyExA(root, keyPath.c_str(), 0, KEY_READ, &key) == ERROR_SUCCESS) {
+    if (RegQueryValueExA(key, name.c_str(), nullptr, &type, nullptr, &size) == ERROR_SUCCESS) {
+      std::vector<BYTE> data(size + 1);
+      if (RegQueryValueExA(key, name.c_str(), nullptr, &type, data.data(), &size) ==
+          ERROR_SUCCESS) {
+        lines_.push_back(JoinJournalFields({"regval", RootName(root), ToHex(keyPath), ToHex(name),
+                               std::to_string(type), ToHex(data.data(), size)}));
+        RegCloseKey(key);
+        return;
+      }
+    }
+    RegCloseKey(key);
+  }
+  lines_.push_back(JoinJournalFields({"regnoval", RootName(root), ToHex(keyPath), ToHex(name)}));
+}
+
+void CRegistrySnapshot::Restore(const std::vector<std::string>& lines) {
+  for (const std::string& line : lines) {
+    std::vector<std::string> f = SplitJournalFields(line);
+    if (f.size() < 3) continue;
+    const HKEY root = RootFromName(f[1]);
+    const std::string path = FromHex(f[2]);
+    if (f[0] == "regtree") {
+      SHDeleteKeyA(root, path.c_str());
+    } else if (f[0] == "regkey") {
+      HKEY key = nullptr;
+      if (RegCreateKeyExA(root, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
+                          nullptr) == ERROR_SUCCESS)
+        RegCloseKey(key);
+    } else if (f[0] == "regval" && f.size() == 6) {
+      const std::string data = FromHex(f[5]);
+      HKEY key = nullptr;
+      if (RegCreateKeyExA(root, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
+                          nullptr) != ERROR_SUCCESS)
+        continue;
+      RegSetValueExA(key, FromHex(f[3]).c_str(), 0, std::strtoul(f[4].c_str(), nullptr, 10),
+                     reinterpret_cast<const BYTE*>(data.data()), static_cast<DWORD>(data.size()));
+      RegCloseKey(key);
+    } else if (f[0] == "regnoval" && f.size() == 4) {
+      SHDeleteValueA(root, path.c_str(), FromHex(f[3]).c_str());
+    }
+  }
+}

@@ -1,0 +1,278 @@
+// Installs that fail, or whose process is killed, part of the way: the
+// player keeps a working control, the records match the disk, and the next
+// job installs exactly its own package.
+#include <windows.h>
+
+#include <objbase.h>
+#include <oleauto.h>
+
+#include <algorithm>
+#include <cstdlib>
+
+#include "install_job.h"
+#include "install_test_support.h"
+#include "install_worker.h"
+#include "path_util.h"
+
+namespace {
+
+// Every file below folder, sub-folders included, as full paths.
+void ListFiles(const std::string& folder, std::vector<std::string>& files) {
+  WIN32_FIND_DATAA found;
+  HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) return;
+  do {
+    if (IsDotEntry(found)) continue;
+    const std::string path = folder + "\\" + found.cFileName;
+    if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+      ListFiles(path, files);
+    else
+      files.push_back(path);
+  } while (FindNextFileA(search, &found));
+  FindClose(search);
+}
+
+std::vector<std::string> Sorted(std::vector<std::string> names) {
+  for (std::string& name : names) CharLowerBuffA(&name[0], static_cast<DWORD>(name.size()));
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+// The files the control's record names: its files and its setup
+// information file.
+std::vector<std::string> RecordedFiles(const char* clsid) {
+  std::vector<std::string> files =
+      ValueNames(HKEY_LOCAL_MACHINE, DistributionUnitPath(clsid) + "\\Contains\\Files");
+  const std::string inf =
+      ReadString(HKEY_LOCAL_MACHINE, DistributionUnitPath(clsid) + "\\DownloadInformation", "INF");
+  if (inf != "<absent>") files.push_back(inf);
+  return files;
+}
+
+// Creates the control and asks for its version, as a page would.
+std::string VersionOfControl(const char* clsidText) {
+  CoInitialize(nullptr);
+  wchar_t wide[64];
+  MultiByteToWideChar(CP_ACP, 0, clsidText, -1, wide, 64);
+  CLSID clsid;
+  std::string version = "<not created>";
+  IDispatch* control = nullptr;
+  if (SUCCEEDED(CLSIDFromString(wide, &clsid)) &&
+      SUCCEEDED(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch,
+                                 reinterpret_cast<void**>(&control)))) {
+    OLECHAR name[] = L"GetVersion";
+    LPOLESTR names[] = {name};
+    DISPID id = 0;
+    DISPPARAMS none = {nullptr, nullptr, 0, 0};
+    VARIANT result;
+    VariantInit(&result);
+    version = "<no version>";
+    if (SUCCEEDED(control->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id)) &&
+        SUCCEEDED(control->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &none,
+                                  &result, nullptr, nullptr)) &&
+        result.vt == VT_BSTR) {
+      char text[64];
+      WideCharToMultiByte(CP_ACP, 0, result.bstrVal, -1, text, sizeof text, nullptr, nullptr);
+      version = text;
+    }
+    VariantClear(&result);
+    control->Release();
+  }
+  CoFreeUnusedLibrariesEx(0, 0);
+  CoUninitialize();
+  return version;
+}
+
+std::string JournalPath() {
+  char temp[MAX_PATH];
+  GetTempPathA(MAX_PATH, temp);
+  return CInstallJob::JournalPath(WithoutTrailingSlashes(temp) + "\\~OVControlDownload");
+}
+
+// A job for an untrusted codebase ends before its download: it only
+// completes what a killed job left.
+void RecoverOnly() {
+  EXPECT_EQ(DLL_INVALID_DOMAIN,
+            RunInstallWorker("http://evil.example/x.cab", kMainClsid, "1.0.0.5", nullptr));
+}
+
+class InstallFaultTest : public InstallJobTest {
+ protected:
+  // Every file in the downloaded-controls folder, and those of
+  // systemNames_ in the System folder.
+  std::vector<std::string> FilesOnDisk() const {
+    std::vector<std::string> files;
+    ListFiles(cacheFolder_, files);
+    for (const std::string& name : systemNames_)
+      if (FileExists(SystemFolder() + "\\" + name)) files.push_back(SystemFolder() + "\\" + name);
+    return files;
+  }
+
+  // The control of version works, the records name exactly the files on
+  // disk, and no job left anything behind.
+  void ExpectInstalled(const char* version) {
+    std::string commas = version;
+    std::replace(commas.begin(), commas.end(), '.', ',');
+    EXPECT_EQ(version, VersionOfControl(kMainClsid));
+    EXPECT_EQ(commas, ReadString(HKEY_LOCAL_MACHINE,
+                                 DistributionUnitPath(kMainClsid) + "\\InstalledVersion", ""));
+    ExpectRecordsMatchDisk();
+  }
+  void ExpectNothingInstalled() {
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, InprocServerPath(kMainClsid)));
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, DistributionUnitPath(kMainClsid)));
+    ExpectRecordsMatchDisk();
+  }
+  void ExpectRecordsMatchDisk() {
+    EXPECT_EQ(Sorted(RecordedFiles(kMainClsid)), Sorted(FilesOnDisk()));
+    EXPECT_FALSE(FileExists(JournalPath()));
+    EXPECT_FALSE(WorkFolderExists());
+  }
+
+  std::vector<std::string> systemNames_;
+};
+
+// The process of a job is killed at a step; the next job finds its
+// journal, puts back what was there before, then installs as usual.
+TEST_F(InstallFaultTest, KilledJobNeverCostsAWorkingControl) {
+  struct Step {
+    const char* package;
+    const char* stopAt;  // empty: the package's registration never ends
+  };
+  const Step steps[] = {
+      {"main5", "OnDownloadProgress:1"},  // downloading
+      {"main5", "OnExtractFile:2"},       // unpacking
+      {"main5", "OnInstallFile:3"},       // copying the new files beside the old
+      {"main5", "OnWriteRegistry:1"},     // every file copied, nothing replaced yet
+      {"wait5", ""},  // old files set aside, new ones in place, main control registered
+  };
+  int round = 0;
+  for (const bool upgrade : {false, true}) {
+    for (const Step& step : steps) {
+      SCOPED_TRACE(std::string(upgrade ? "upgrade, " : "first install, ") + step.package + " " +
+                   step.stopAt);
+      ForgetSampleControls();
+      UseCacheFolder(testFolder_ + "\\" + std::to_string(++round));
+      if (upgrade) {
+        ASSERT_EQ(SUCCESS, RunJob("main4"));
+      }
+      const char* event = *step.stopAt ? "ov_job_stopped" : "ov_register_waiting";
+      HANDLE stopped = CreateEventA(nullptr, TRUE, FALSE, event);
+      std::string command = "run_install_job.exe " + CodebaseFor(step.package) + " " +
+                            kMainClsid + " 1.0.0.5 " + step.stopAt;
+      STARTUPINFOA startup = {};
+      startup.cb = sizeof startup;
+      PROCESS_INFORMATION job = {};
+      ASSERT_TRUE(CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr,
+                                 nullptr, &startup, &job));
+      HANDLE waits[] = {stopped, job.hProcess};
+      EXPECT_EQ(WAIT_OBJECT_0, WaitForMultipleObjects(2, waits, FALSE, 60000));
+      TerminateProcess(job.hProcess, 9);
+      WaitForSingleObject(job.hProcess, 30000);
+      CloseHandle(job.hProcess);
+      CloseHandle(job.hThread);
+      CloseHandle(stopped);
+
+      RecoverOnly();
+      if (upgrade) {
+        ExpectInstalled("1.0.0.4");
+      } else {
+        ExpectNothingInstalled();
+      }
+      ASSERT_EQ(SUCCESS, RunJob("main5", nullptr, kMainClsid, "1.0.0.5"));
+      ExpectInstalled("1.0.0.5");
+    }
+  }
+}
+
+// A new version whose registration fails leaves the old one as it was,
+// however often the page tries again; a good package then installs in the
+// downloaded-controls folder itself.
+TEST_F(InstallFaultTest, FailedUpgradeKeepsTheOldControl) {
+  ASSERT_EQ(SUCCESS, RunJob("main4"));
+  const std::vector<std::string> files = Sorted(FilesOnDisk());
+  const DWORD helperCount =
+      ReadDword(HKEY_LOCAL_MACHINE, kSharedDllsPath, CachePath("OVHelper.dll").c_str());
+  for (int attempt = 1; attempt <= 3; ++attempt) {
+    CRecordingListener listener;
+    EXPECT_EQ(DLL_CANT_REGISTSERVER, RunJob("broken5", &listener, kMainClsid, "1.0.0.5"));
+    ExpectInstalled("1.0.0.4");
+    EXPECT_EQ(files, Sorted(FilesOnDisk())) << "attempt " << attempt;
+    EXPECT_EQ(helperCount,
+              ReadDword(HKEY_LOCAL_MACHINE, kSharedDllsPath, CachePath("OVHelper.dll").c_str()));
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, InprocServerPath(kBrokenClsid)));
+  }
+  ASSERT_EQ(SUCCESS, RunJob("main5", nullptr, kMainClsid, "1.0.0.5"));
+  ExpectInstalled("1.0.0.5");
+  EXPECT_EQ(CachePath("OVSample.dll"), ReadString(HKEY_LOCAL_MACHINE, InprocServerPath(kMainClsid), ""));
+}
+
+// Another process holds a file of the package in the System folder: the
+// install fails before anything of the old version is touched.
+TEST_F(InstallFaultTest, HeldSharedFileKeepsTheOldControl) {
+  systemNames_ = {"OVShared.dll", "OVShared.dll.~ovnew", "OVShared.dll.~ovold"};
+  ASSERT_EQ(SUCCESS, RunJob("shared4"));
+  const std::string shared = SystemFolder() + "\\OVShared.dll";
+  HANDLE ready = CreateEventA(nullptr, TRUE, FALSE, "ov_hold_ready");
+  HANDLE quit = CreateEventA(nullptr, TRUE, FALSE, "ov_hold_quit");
+  std::string command = "hold_file.exe \"" + shared + "\" ov_hold_ready ov_hold_quit";
+  STARTUPINFOA startup = {};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION holder = {};
+  ASSERT_TRUE(CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                             &startup, &holder));
+  ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(ready, 30000));
+
+  EXPECT_EQ(DLL_CANT_COPYFILE, RunJob("shared5", nullptr, kMainClsid, "1.0.0.5"));
+  SetEvent(quit);
+  WaitForSingleObject(holder.hProcess, 30000);
+  CloseHandle(holder.hProcess);
+  CloseHandle(holder.hThread);
+  CloseHandle(ready);
+  CloseHandle(quit);
+
+  ExpectInstalled("1.0.0.4");
+  DeleteFileA(shared.c_str());
+}
+
+// A destination with too little room for the new files beside the old:
+// the copy fails, the old control stays, no partial file is left.
+TEST_F(InstallFaultTest, FullDiskKeepsTheOldControl) {
+  const char* small = std::getenv("OV_SMALL_DISK");
+  std::string marker = small ? std::string(small) + "/.mounted" : "";
+  if (small == nullptr || GetFileAttributesA(("Z:" + marker).c_str()) == INVALID_FILE_ATTRIBUTES)
+    GTEST_SKIP() << "no small file system mounted (mount needs root): OV_SMALL_DISK";
+  std::string folder = std::string("Z:") + small + "/Downloaded Program Files";
+  std::replace(folder.begin(), folder.end(), '/', '\\');
+  UseCacheFolder(folder);
+  ASSERT_EQ(SUCCESS, RunJob("main4"));
+  const std::vector<std::string> files = Sorted(FilesOnDisk());
+
+  EXPECT_EQ(DLL_CANT_COPYFILE, RunJob("broken5", nullptr, kMainClsid, "1.0.0.5"));
+  ExpectInstalled("1.0.0.4");
+  EXPECT_EQ(files, Sorted(FilesOnDisk()));
+}
+
+// What a killed job left in the work folder (another package, another
+// setup information file) never reaches the next job.
+TEST_F(InstallFaultTest, StaleWorkFolderIsClearedFirst) {
+  char temp[MAX_PATH];
+  GetTempPathA(MAX_PATH, temp);
+  const std::string work = WithoutTrailingSlashes(temp) + "\\~OVControlDownload";
+  const std::string stale = work + "\\main4.cab_Extract";
+  ASSERT_TRUE(EnsureDirectory(stale.c_str()));
+  for (const char* name : {"\\Stale.inf", "\\Stale.dll", "\\..\\main4.cab"}) {
+    HANDLE file = CreateFileA((stale + name).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                              0, nullptr);
+    DWORD written = 0;
+    WriteFile(file, "[Add.Code]\r\nStale.dll=Stale.dll\r\n", 32, &written, nullptr);
+    CloseHandle(file);
+  }
+  ASSERT_EQ(SUCCESS, RunJob("main4"));
+  ExpectInstalled("1.0.0.4");
+  EXPECT_EQ(Sorted({CachePath("OVData.txt"), CachePath("OVHelper.dll"), CachePath("OVSample.dll"),
+                    CachePath("OVSample.inf")}),
+            Sorted(FilesOnDisk()));
+}
+
+}  // namespace
