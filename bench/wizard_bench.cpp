@@ -64,7 +64,7 @@ void PrepareRegistry() {
 int gCalls = 0;
 double gCallSeconds = 0;
 
-ResultCode ReportChunks(const char*, const char*, const char*, IInstallProgress* listener) {
+ResultCode ReportChunks(const char*, const char*, const char*, IInstallProgress* listener, HANDLE) {
   listener->OnStartDownload(gCalls * 8192);
   auto start = std::chrono::steady_clock::now();
   for (int i = 0; i < gCalls; ++i) {
@@ -106,9 +106,9 @@ DWORD WINAPI RunThreadedJob(LPVOID param) {
 // The install job as the wizard runs it, timed on its worker.
 double gJobSeconds = 0;
 ResultCode TimedInstallWorker(const char* codebase, const char* clsid, const char* version,
-                              IInstallProgress* listener) {
+                              IInstallProgress* listener, HANDLE cancelEvent) {
   auto start = std::chrono::steady_clock::now();
-  ResultCode result = RunInstallWorker(codebase, clsid, version, listener);
+  ResultCode result = RunInstallWorker(codebase, clsid, version, listener, cancelEvent);
   gJobSeconds = SecondsSince(start);
   return result;
 }

@@ -8,9 +8,6 @@
 namespace {
 
 const DWORD kConnectTimeoutMs = 10000;
-// A server that stops sending would otherwise hold the job in one read for
-// as long as WinINet's own default allows; cancel is only seen between reads.
-const DWORD kReceiveTimeoutMs = 30000;
 const DWORD kRequestFlags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_EXISTING_CONNECT |
                             INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_NO_AUTO_REDIRECT |
                             INTERNET_FLAG_PRAGMA_NOCACHE;
@@ -37,15 +34,27 @@ bool QueryHeader(HINTERNET request, DWORD header, char* buffer, DWORD size) {
   return HttpQueryInfoA(request, header, buffer, &length, nullptr) != FALSE;
 }
 
+// Windows hands the session's time-outs down to its connections and
+// requests; Wine does not, and ignores a receive time-out set on the
+// session alone, so every handle gets them.
+void SetTimeouts(HINTERNET handle) {
+  const struct {
+    DWORD option;
+    DWORD milliseconds;
+  } kTimeouts[] = {{INTERNET_OPTION_CONNECT_TIMEOUT, kConnectTimeoutMs},
+                   {INTERNET_OPTION_SEND_TIMEOUT, kHttpTimeoutMs},
+                   {INTERNET_OPTION_RECEIVE_TIMEOUT, kHttpTimeoutMs}};
+  for (const auto& timeout : kTimeouts) {
+    DWORD value = timeout.milliseconds;
+    InternetSetOptionA(handle, timeout.option, &value, sizeof(value));
+  }
+}
+
 }  // namespace
 
 CHttpDownload::CHttpDownload() : internet_(nullptr), connection_(nullptr), request_(nullptr) {
   internet_ = InternetOpenA(ModuleBaseName().c_str(), INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
-  if (internet_ == nullptr) return;
-  DWORD timeout = kConnectTimeoutMs;
-  InternetSetOptionA(internet_, INTERNET_OPTION_CONNECT_TIMEOUT, &timeout, sizeof(timeout));
-  timeout = kReceiveTimeoutMs;
-  InternetSetOptionA(internet_, INTERNET_OPTION_RECEIVE_TIMEOUT, &timeout, sizeof(timeout));
+  if (internet_ != nullptr) SetTimeouts(internet_);
 }
 
 CHttpDownload::~CHttpDownload() {
@@ -69,11 +78,13 @@ CHttpDownload::Status CHttpDownload::OpenUrl(const char* url) {
   // A user name or password in the URL is never sent.
   connection_ = InternetConnectA(internet_, parts.host.c_str(), port, nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, 1);
   if (connection_ == nullptr) return kCannotConnect;
+  SetTimeouts(connection_);
   request_ = HttpOpenRequestA(connection_, "GET", parts.path.c_str(), "HTTP/1.0", nullptr, nullptr, kRequestFlags, 1);
   if (request_ == nullptr) {
     Close();
     return kCannotConnect;
   }
+  SetTimeouts(request_);
   return kOk;
 }
 

@@ -14,6 +14,9 @@
 
 #include <cstdint>
 
+// How long a connection, a request or a read may wait for the server.
+const DWORD kHttpTimeoutMs = 30000;
+
 class CHttpDownload {
  public:
   enum Status {

@@ -6,8 +6,8 @@
 #include "package_signature.h"
 #include "path_util.h"
 
-CInstallJob::CInstallJob(const char* workFolder, IInstallProgress* listener)
-    : workFolder_(workFolder ? workFolder : ""), listener_(listener) {}
+CInstallJob::CInstallJob(const char* workFolder, IInstallProgress* listener, HANDLE cancelEvent)
+    : workFolder_(workFolder ? workFolder : ""), listener_(listener), cancelEvent_(cancelEvent) {}
 
 CInstallJob::~CInstallJob() = default;
 

@@ -4,6 +4,8 @@
 // IsCancelled; the first failing stage ends the job.
 #pragma once
 
+#include <windows.h>
+
 #include <ctime>
 #include <string>
 
@@ -14,7 +16,9 @@ class CInstallJob {
  public:
   // workFolder: the job's private folder, without trailing separator.
   // listener may be null; it is not owned.
-  CInstallJob(const char* workFolder, IInstallProgress* listener);
+  // cancelEvent (not owned, may be null) is set when the player cancels:
+  // a wait on the network ends at once, where polls would wait for it.
+  CInstallJob(const char* workFolder, IInstallProgress* listener, HANDLE cancelEvent = nullptr);
   virtual ~CInstallJob();
   CInstallJob(const CInstallJob&) = delete;
   CInstallJob& operator=(const CInstallJob&) = delete;
@@ -38,4 +42,5 @@ class CInstallJob {
  private:
   std::string workFolder_;
   IInstallProgress* listener_;  // not owned; every call is skipped when null
+  HANDLE cancelEvent_;          // not owned; may be null
 };

@@ -47,7 +47,7 @@ bool GetWorkFolderPath(std::string& workFolder) {
 }  // namespace
 
 ResultCode RunInstallWorker(const char* codebase, const char* clsid, const char* needVersion,
-                            IInstallProgress* listener) {
+                            IInstallProgress* listener, HANDLE cancelEvent) {
   CScopedComApartment apartment;
   std::string workFolder;
   if (!GetWorkFolderPath(workFolder)) return DLL_CANT_OPEN_WRITEFILE;
@@ -58,7 +58,7 @@ ResultCode RunInstallWorker(const char* codebase, const char* clsid, const char*
   RecoverInterruptedInstall(CInstallJob::JournalPath(workFolder));
   RemoveDirectoryTree(workFolder.c_str());
   EnsureDirectory(workFolder.c_str());
-  CInstallJob job(workFolder.c_str(), listener);
+  CInstallJob job(workFolder.c_str(), listener, cancelEvent);
   ResultCode result = job.Run(codebase, clsid, needVersion);
   RemoveDirectoryTree(workFolder.c_str());
   return result;

@@ -2,6 +2,8 @@
 // between the window starting its worker and the worker reporting back.
 #pragma once
 
+#include <windows.h>
+
 #include "install_progress.h"
 #include "result_code.h"
 
@@ -11,7 +13,8 @@
 // in other threads or processes wait for each other, since they share that
 // folder, and the folder is removed at the end whatever the result.
 // listener (not owned, may be null) gets every progress call on this
-// thread. Returns the job's result code; 5009 when the temporary folder
-// cannot be named.
+// thread. cancelEvent (not owned, may be null) is set when the player
+// cancels; it ends a wait on a stalled server at once. Returns the job's
+// result code; 5009 when the temporary folder cannot be named.
 ResultCode RunInstallWorker(const char* codebase, const char* clsid, const char* needVersion,
-                            IInstallProgress* listener);
+                            IInstallProgress* listener, HANDLE cancelEvent = nullptr);

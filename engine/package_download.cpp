@@ -6,16 +6,15 @@
 #include <ctime>
 #include <string>
 
-#include "http_download.h"
+#include "download_thread.h"
 #include "install_job.h"
 #include "local_file.h"
 #include "path_util.h"
 #include "trusted_domain.h"
-#include "url_size_cache.h"
 
 namespace {
 
-const DWORD kChunkSize = 8192;
+const DWORD kChunkSize = sizeof(CDownloadThread::Step::data);
 
 // Seconds since 1970 of a UTC time. Going through local time instead would
 // put times of the hour that repeats when daylight saving ends an hour
@@ -35,11 +34,9 @@ bool UtcTimeToUnixTime(const SYSTEMTIME& utcTime, int32_t& seconds) {
 }
 
 // The server's last-modification time, or now when it sent none that reads.
-int32_t PackageTimeStamp(const CHttpDownload& http) {
-  SYSTEMTIME utcTime = {};
+int32_t PackageTimeStamp(const CDownloadThread::Step& request) {
   int32_t seconds = 0;
-  if (http.GetLastModified(utcTime) == CHttpDownload::kOk && UtcTimeToUnixTime(utcTime, seconds))
-    return seconds;
+  if (request.hasLastModified && UtcTimeToUnixTime(request.lastModified, seconds)) return seconds;
   return static_cast<int32_t>(std::time(nullptr));
 }
 
@@ -51,16 +48,33 @@ ResultCode CInstallJob::Download(const char* codebase, std::string& packagePath,
   if (codebase == nullptr) return COMMON_INVALID_PARAM;
   if (!IsTrustedCodebaseUrl(codebase)) return DLL_INVALID_DOMAIN;
 
-  int64_t size = 0;
-  if (!GetUrlSize(codebase, size)) return DLL_CANT_GETFILESIZE;
+  // Every network call is made by the download thread; each wait for one
+  // ends at once when the player cancels, and with the failure of that
+  // step when the server does not answer in time.
+  CDownloadThreadHold network(CDownloadThread::Start(codebase));
+  if (network.get() == nullptr) return DLL_CANT_CREATETHREAD;
+  const auto next = [this, &network](ResultCode failure,
+                                     std::unique_ptr<CDownloadThread::Step>& step) -> ResultCode {
+    switch (network->Next(cancelEvent_, step)) {
+      case CDownloadThread::kStepTaken: return step->ok ? SUCCESS : failure;
+      case CDownloadThread::kCancelled: return DLL_USERCANCEL;
+      default: return failure;
+    }
+  };
+  std::unique_ptr<CDownloadThread::Step> probe;
+  ResultCode result = next(DLL_CANT_GETFILESIZE, probe);
+  if (result != SUCCESS) return result;
+  const int64_t size = probe->size;
   if (cancelled()) return DLL_USERCANCEL;
   if (listener_ != nullptr) listener_->OnStartDownload(static_cast<int32_t>(size));
 
-  CHttpDownload http;
-  if (http.Open(codebase) != CHttpDownload::kOk) return DLL_CANT_OPENURL;
-  // This response's own length, which may differ from the cached size.
-  int64_t announced = 0;
-  const bool hasLength = http.GetContentLength(announced) == CHttpDownload::kOk;
+  network->Proceed();
+  std::unique_ptr<CDownloadThread::Step> request;
+  result = next(DLL_CANT_OPENURL, request);
+  if (result != SUCCESS) return result;
+  // This response's own length, which may differ from the probed size.
+  const bool hasLength = request->hasLength;
+  const int64_t announced = request->announced;
 
   EnsureDirectory(workFolder_.c_str());
   packagePath = workFolder_ + "\\" + GetFileNameFromPath(codebase);
@@ -68,14 +82,18 @@ ResultCode CInstallJob::Download(const char* codebase, std::string& packagePath,
   if (!file.Open(packagePath.c_str(), CLocalFile::CreateForWrite, FILE_ATTRIBUTE_NORMAL))
     return DLL_CANT_OPEN_WRITEFILE;
 
-  char buffer[kChunkSize];
   int64_t received = 0;
   for (;;) {
     if (cancelled()) return DLL_USERCANCEL;
-    DWORD count = 0;
-    if (http.Read(buffer, kChunkSize, count) != CHttpDownload::kOk) return DLL_CANT_READURL;
+    std::unique_ptr<CDownloadThread::Step> read;
+    result = next(DLL_CANT_READURL, read);
+    if (result != SUCCESS) return result;
+    const DWORD count = read->count;
+    // The probe said how big the package is; a body that runs past that,
+    // announced or not, is not the package and would fill the disk.
+    if (count > size - received) return DLL_CANT_READURL;
     if (count > 0) {
-      if (!file.Write(buffer, count)) return DLL_CANT_WRITEFILE;
+      if (!file.Write(read->data, count)) return DLL_CANT_WRITEFILE;
       received += count;
       if (listener_ != nullptr) listener_->OnDownloadProgress(static_cast<int32_t>(count));
     }
@@ -89,7 +107,7 @@ ResultCode CInstallJob::Download(const char* codebase, std::string& packagePath,
   if (hasLength && received < announced) return DLL_CANT_READURL;
 
   file.Close();
-  timeStamp = PackageTimeStamp(http);
+  timeStamp = PackageTimeStamp(*request);
   if (listener_ != nullptr) listener_->OnDownloadComplete();
   return SUCCESS;
 }

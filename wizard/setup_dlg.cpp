@@ -27,11 +27,13 @@ const UINT_PTR kRefreshTimer = 1;
 
 CSetupDlg::CSetupDlg(InstallJobProc job) : CDialog(IDD_SETUP), job_(job) {
   InitializeCriticalSection(&cancelLock_);
+  cancelEvent_ = CreateEventA(nullptr, TRUE, FALSE, nullptr);
   InitializeCriticalSection(&statusLock_);
 }
 
 CSetupDlg::~CSetupDlg() {
   if (workerThread_ != nullptr) CloseHandle(workerThread_);
+  if (cancelEvent_ != nullptr) CloseHandle(cancelEvent_);
   if (background_ != nullptr) DeleteObject(background_);
   DeleteCriticalSection(&statusLock_);
   DeleteCriticalSection(&cancelLock_);
@@ -66,6 +68,7 @@ BOOL CSetupDlg::OnInitDialog() {
   SetTimer(window, kRefreshTimer, kRefreshMs, nullptr);
   EnterCriticalSection(&cancelLock_);
   cancelled_ = 0;
+  if (cancelEvent_ != nullptr) ResetEvent(cancelEvent_);
   LeaveCriticalSection(&cancelLock_);
 
   SetWindowPos(window, nullptr, 0, 0, kWindowWidth, kWindowHeight, SWP_NOMOVE | SWP_NOZORDER);
@@ -114,6 +117,8 @@ void CSetupDlg::OnCancel() {
   int answer = SetupMessageBox(question.c_str(), MB_YESNO | MB_ICONQUESTION);
   // Every answer counts: a No withdraws a Yes that the job has not seen.
   cancelled_ = answer == IDYES;
+  if (cancelEvent_ != nullptr && cancelled_) SetEvent(cancelEvent_);
+  if (cancelEvent_ != nullptr && !cancelled_) ResetEvent(cancelEvent_);
   LeaveCriticalSection(&cancelLock_);
 }
 
@@ -168,7 +173,7 @@ DWORD WINAPI CSetupDlg::WorkerProc(LPVOID param) {
   CSetupDlg* dialog = static_cast<CSetupDlg*>(param);
   CoInitialize(nullptr);
   dialog->result_ = dialog->job_(dialog->codebase_.c_str(), dialog->clsid_.c_str(),
-                                 dialog->needVersion_.c_str(), dialog);
+                                 dialog->needVersion_.c_str(), dialog, dialog->cancelEvent_);
   PostMessageA(dialog->GetSafeHwnd(), WM_INSTALL_DONE, 0, 0);
   CoUninitialize();
   return 0;

@@ -22,9 +22,11 @@ const UINT WM_INSTALL_START = WM_USER + 0x400;
 const UINT WM_INSTALL_DONE = WM_USER + 0x401;
 
 // One whole install job, run on the worker thread: (codebase, clsid,
-// needVersion, listener) → the job's result code.
+// needVersion, listener, cancelEvent) → the job's result code. cancelEvent
+// is set while the player's answer to the cancel question is Yes.
 typedef ResultCode (*InstallJobProc)(const char* codebase, const char* clsid,
-                                     const char* needVersion, IInstallProgress* listener);
+                                     const char* needVersion, IInstallProgress* listener,
+                                     HANDLE cancelEvent);
 
 class CSetupDlg : public CDialog, public IInstallProgress {
  public:
@@ -111,6 +113,9 @@ class CSetupDlg : public CDialog, public IInstallProgress {
   // Guards cancelled_, and is held while the cancel question is shown.
   CRITICAL_SECTION cancelLock_;
   int cancelled_ = 0;
+  // Owned; manual-reset, set and reset with cancelled_ under cancelLock_.
+  // The job waits on it where a poll would have to wait for the network.
+  HANDLE cancelEvent_ = nullptr;
   // The window's thread only.
   HBITMAP background_ = nullptr;  // owned
   // Guards statusText_ and statusStale_: written by the worker, read by the

@@ -6,6 +6,7 @@
 
 #include <windows.h>
 
+#include <cstdio>
 #include <ctime>
 #include <string>
 #include <thread>
@@ -256,6 +257,8 @@ TEST_F(DownloadStage, SizeIsProbedOncePerUrlWhateverItsLetterCase) {
   EXPECT_EQ(CountRequests(tag), 3);  // one probe, two transfers
 }
 
+// The size stays the one probed first; a package that has grown since is
+// longer than that size and refused, never written past it.
 TEST_F(DownloadStage, ChangedSizeOnTheServerIsNotNoticedWhileLoaded) {
   const std::string name = "dl-" + UniqueTag() + ".cab";
   const std::string served = WinePathOfHostPath(std::getenv("OV_PKG_ROOT")) + "\\" + name;
@@ -263,10 +266,10 @@ TEST_F(DownloadStage, ChangedSizeOnTheServerIsNotNoticedWhileLoaded) {
   CRecordingListener first, second;
   EXPECT_EQ(Download(ServerUrl(name), first), SUCCESS);
   ASSERT_TRUE(WriteWholeFile(served, std::string(3000, 'b')));
-  EXPECT_EQ(Download(ServerUrl(name), second), SUCCESS);
+  EXPECT_EQ(Download(ServerUrl(name), second), DLL_CANT_READURL);
   DeleteFileA(served.c_str());
   EXPECT_EQ(second.events[2], "StartDownload 1000");
-  EXPECT_EQ(ReadWholeFile(packagePath_), std::string(3000, 'b'));
+  EXPECT_EQ(ReadWholeFile(packagePath_), "");
   EXPECT_EQ(CountRequests(name), 3);
 }
 
@@ -297,6 +300,106 @@ TEST(UrlSizeCache, ConcurrentCallersWaitForOneProbe) {
   int64_t untouched = 5;
   EXPECT_FALSE(GetUrlSize(nullptr, untouched));
   EXPECT_EQ(untouched, 5);
+}
+
+// A server that stops answering ends the download with the code of the
+// step it stalled in once the time-out has passed; a body that runs past
+// the probed size ends it as soon as it does, without writing past that
+// size. The cases run side by side, each in a work folder of its own; the
+// stalled probe in a job process of its own, since a process's probes
+// take turns.
+TEST(DownloadStageFaults, StalledOrOverlongServerEndsTheDownload) {
+  struct Case {
+    const char* path;  // after a unique tag
+    ResultCode expected;
+  };
+  const Case cases[] = {
+      {"stall/2/status/gen/20000/a.cab", DLL_CANT_OPENURL},   // no status line
+      {"stall/2/headers/gen/20000/a.cab", DLL_CANT_OPENURL},  // headers cut off
+      {"stall/2/10000/gen/20000/a.cab", DLL_CANT_READURL},    // body stops short
+      {"longer/100000/gen/20000/a.cab", DLL_CANT_READURL},    // longer than probed
+      {"endless/gen/20000/a.cab", DLL_CANT_READURL},          // no length, never ends
+  };
+  const size_t n = sizeof cases / sizeof cases[0];
+  ResultCode results[n];
+  double seconds[n];
+  size_t written[n];
+  std::vector<std::thread> jobs;
+  for (size_t i = 0; i < n; ++i) {
+    jobs.emplace_back([&, i] {
+      CScratchFolder work(("ovdl-fault" + std::to_string(i)).c_str());
+      CInstallJob job(work.Path().c_str(), nullptr);
+      std::string packagePath;
+      int32_t timeStamp = 0;
+      const ULONGLONG start = GetTickCount64();
+      const std::string url = ServerUrl("tag/" + UniqueTag() + "/" + cases[i].path);
+      results[i] = job.Download(url.c_str(), packagePath, timeStamp);
+      seconds[i] = (GetTickCount64() - start) / 1000.0;
+      written[i] = packagePath.empty() ? 0 : ReadWholeFile(packagePath).size();
+    });
+  }
+  const ULONGLONG start = GetTickCount64();
+  std::string command = "run_install_job.exe " +
+                        ServerUrl("tag/" + UniqueTag() + "/stall/1/status/gen/20000/a.cab") +
+                        " {0E5C1B2A-7F3D-4A8E-9B61-2C4D5E6F7A01} 1.0.0.4";
+  STARTUPINFOA startup = {};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION probe = {};
+  ASSERT_TRUE(CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                             &startup, &probe));
+  DWORD probeResult = 0;
+  WaitForSingleObject(probe.hProcess, 120000);
+  GetExitCodeProcess(probe.hProcess, &probeResult);
+  const double probeSeconds = (GetTickCount64() - start) / 1000.0;
+  CloseHandle(probe.hProcess);
+  CloseHandle(probe.hThread);
+  for (std::thread& job : jobs) job.join();
+
+  std::printf("%-34s %d after %.1f s\n", "stall/1/status (the probe)", static_cast<int>(probeResult),
+              probeSeconds);
+  EXPECT_EQ(static_cast<DWORD>(DLL_CANT_GETFILESIZE), probeResult);
+  EXPECT_LT(probeSeconds, 60.0);  // the time-out and the start of a Wine process
+  for (size_t i = 0; i < n; ++i) {
+    std::printf("%-34s %d after %.1f s\n", cases[i].path, results[i], seconds[i]);
+    EXPECT_EQ(results[i], cases[i].expected) << cases[i].path;
+    // A stall ends with the 30 s time-out.
+    EXPECT_LT(seconds[i], 45.0) << cases[i].path;
+    EXPECT_LE(written[i], 20000u) << cases[i].path;
+  }
+}
+
+// The player's cancel ends a download that waits on a silent server at
+// once, in the probe and in the transfer alike.
+TEST(DownloadStageFaults, CancelEndsAStalledDownloadAtOnce) {
+  struct Case {
+    const char* path;
+    int requestsBeforeStall;
+  };
+  // The stalled probe last: the thread left waiting on it keeps this
+  // process's later probes waiting until its time-out.
+  const Case cases[] = {{"stall/2/10000/gen/20000/a.cab", 2},
+                        {"stall/1/status/gen/20000/a.cab", 1}};
+  for (const Case& c : cases) {
+    CScratchFolder work("ovdl-cancel");
+    HANDLE cancel = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    const std::string tag = UniqueTag();
+    ULONGLONG cancelledAt = 0;
+    std::thread player([&] {
+      while (CountRequests(tag) < c.requestsBeforeStall) Sleep(20);
+      cancelledAt = GetTickCount64();
+      SetEvent(cancel);
+    });
+    CInstallJob job(work.Path().c_str(), nullptr, cancel);
+    std::string packagePath;
+    int32_t timeStamp = 0;
+    const std::string url = ServerUrl("tag/" + tag + "/" + c.path);
+    EXPECT_EQ(job.Download(url.c_str(), packagePath, timeStamp), DLL_USERCANCEL) << c.path;
+    const double latency = (GetTickCount64() - cancelledAt) / 1000.0;
+    player.join();
+    std::printf("cancel during %-28s returned %.2f s after the answer\n", c.path, latency);
+    EXPECT_LT(latency, 2.0) << c.path;
+    CloseHandle(cancel);
+  }
 }
 
 }  // namespace

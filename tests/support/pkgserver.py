@@ -68,6 +68,20 @@ URL scheme
                           server run: make the URL unique with /tag/.
     /tag/<text>/...       ignored; makes a URL unique to one test run so
                           that its requests can be counted in the log.
+    /stall/<k>/<where>/...  the k-th and later requests of this exact URL
+                          stall: nothing more is sent, the connection stays
+                          open (until the client closes it, 120 s at most).
+                          <where>: "status" (before the status line),
+                          "headers" (in the middle of the headers), or a
+                          byte count (after that much of the body).
+                          Earlier requests are answered as the rest of the
+                          path.
+    /longer/<n>/...       from the second request of this exact URL on,
+                          the body has <n> bytes more (and says so in
+                          Content-Length) than the first request was told.
+    /endless/...          from the second request of this exact URL on, no
+                          Content-Length, and after the body the server
+                          goes on sending until the client closes.
 """
 
 import argparse
@@ -130,6 +144,9 @@ class _Reply:
         self.empty = False
         self.resource = ""  # path below the root, still escaped
         self.location_rest = ""
+        self.stall = None  # "status", "headers" or a body byte count
+        self.extra = 0  # bytes sent beyond the body
+        self.endless = False
 
 
 class _Handler(http.server.BaseHTTPRequestHandler):
@@ -165,6 +182,8 @@ class _Handler(http.server.BaseHTTPRequestHandler):
         if reply.drop:
             self.close_connection = True
             return
+        if reply.stall == "status":
+            return self._stall()
         if 300 <= reply.status < 400:
             self.send_response(reply.status)
             self.send_header("Location", "http://%s/%s" % (host, reply.location_rest))
@@ -217,6 +236,22 @@ class _Handler(http.server.BaseHTTPRequestHandler):
                     if self.server.count_url(absolute) > allowed:
                         reply.status = code
                     i += 3
+                elif word == "stall":
+                    first, where = int(segments[i + 1]), segments[i + 2]
+                    if where not in ("status", "headers"):
+                        int(where)
+                    if self.server.count_url(absolute) >= first:
+                        reply.stall = where
+                    i += 3
+                elif word == "longer":
+                    if self.server.count_url(absolute) > 1:
+                        reply.extra = int(segments[i + 1])
+                    i += 2
+                elif word == "endless":
+                    if self.server.count_url(absolute) > 1:
+                        reply.endless = True
+                        reply.length = False
+                    i += 1
                 elif word == "gen":
                     reply.generated = int(segments[i + 1])
                     return reply
@@ -266,10 +301,14 @@ class _Handler(http.server.BaseHTTPRequestHandler):
             return self._send_text(size, "status %d" % size, with_body)
         self.send_response(reply.status)
         self.send_header("Content-Type", "application/vnd.ms-cab-compressed")
+        if reply.stall == "headers":
+            self.wfile.write(b"".join(self._headers_buffer))
+            self.wfile.write(b"Content-Le")
+            return self._stall()
         if reply.length_text is not None:
             self.send_header("Content-Length", reply.length_text)
         elif reply.length:
-            self.send_header("Content-Length", str(size))
+            self.send_header("Content-Length", str(size + reply.extra))
         if reply.status == 206 and size > 0:
             self.send_header("Content-Range", "bytes 0-%d/%d" % (size - 1, size))
         if reply.last_modified is not None:
@@ -280,6 +319,8 @@ class _Handler(http.server.BaseHTTPRequestHandler):
         if not with_body:
             return
         end = size if reply.truncate is None else min(size, reply.truncate)
+        if reply.stall is not None:
+            end = min(end, int(reply.stall))
         offset = 0
         try:
             while offset < end:
@@ -290,8 +331,27 @@ class _Handler(http.server.BaseHTTPRequestHandler):
                     self.wfile.flush()
                     time.sleep(reply.slow_ms / 1000.0)
             self.wfile.flush()
+            if reply.stall is not None:
+                return self._stall()
+            extra = reply.extra if not reply.endless else 1 << 30
+            while extra > 0:
+                count = min(CHUNK, extra)
+                self.wfile.write(b"\0" * count)
+                extra -= count
+            self.wfile.flush()
         except (BrokenPipeError, ConnectionResetError):
             pass  # the client gave up (a size probe never reads the body)
+
+    def _stall(self):
+        """Sends nothing more until the client closes (120 s at most)."""
+        self.wfile.flush()
+        self.close_connection = True
+        self.connection.settimeout(120)
+        try:
+            while self.connection.recv(4096):
+                pass
+        except OSError:
+            pass
 
     def _send_text(self, status, text, with_body):
         body = text.encode("ascii")

@@ -21,7 +21,7 @@ struct Script {
 };
 Script* gScript = nullptr;
 
-ResultCode ScriptedJob(const char*, const char*, const char*, IInstallProgress* listener) {
+ResultCode ScriptedJob(const char*, const char*, const char*, IInstallProgress* listener, HANDLE) {
   listener->OnInitSetup();
   listener->OnPrepareDownload();
   listener->OnStartDownload(gScript->chunks * 8192);

@@ -26,7 +26,7 @@ void Record(IInstallProgress* listener) {
 
 // A whole successful job: a 1000-byte package in two chunks, two files of
 // 300 bytes extracted, two items plus the setup information installed.
-ResultCode WholeJob(const char*, const char*, const char*, IInstallProgress* l) {
+ResultCode WholeJob(const char*, const char*, const char*, IInstallProgress* l, HANDLE) {
   l->OnInitSetup(), Record(l);
   l->OnPrepareDownload(), Record(l);
   l->OnStartDownload(1000), Record(l);
@@ -105,7 +105,7 @@ TEST(StatusLine, EveryProgressCallShowsItsLineAndMovesTheBar) {
 TEST(StatusLine, DownloadProgressCountsWholeKilobytes) {
   static std::wstring seen;
   struct Job {
-    static ResultCode Run(const char*, const char*, const char*, IInstallProgress* l) {
+    static ResultCode Run(const char*, const char*, const char*, IInstallProgress* l, HANDLE) {
       l->OnStartDownload(5 * 1024 * 1024 + 1023);
       l->OnDownloadProgress(2047);
       seen = Widen(static_cast<CSetupDlg*>(l)->GetStatusText());

@@ -36,7 +36,7 @@ void WriteReady(HWND wizard, HWND box) {
 }
 
 // A download of 5 MiB held at 40 %.
-ResultCode HeldDownload(const char*, const char*, const char*, IInstallProgress* l) {
+ResultCode HeldDownload(const char*, const char*, const char*, IInstallProgress* l, HANDLE) {
   l->OnInitSetup();
   l->OnPrepareDownload();
   l->OnStartDownload(5 * 1024 * 1024);
@@ -46,7 +46,7 @@ ResultCode HeldDownload(const char*, const char*, const char*, IInstallProgress*
   return l->IsCancelled() ? DLL_USERCANCEL : SUCCESS;
 }
 
-ResultCode UnreachablePackage(const char*, const char*, const char*, IInstallProgress* l) {
+ResultCode UnreachablePackage(const char*, const char*, const char*, IInstallProgress* l, HANDLE) {
   l->OnInitSetup();
   l->OnPrepareDownload();
   return DLL_CANT_OPENURL;

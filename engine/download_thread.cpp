@@ -1,0 +1,171 @@
+// CDownloadThread: the thread and the worker share one state object, which
+// the last of the two to let go of it deletes.
+#include "download_thread.h"
+
+#include <deque>
+
+#include "http_download.h"
+#include "url_size_cache.h"
+
+namespace {
+
+// How far reads may run ahead of the worker: 1 MiB.
+const size_t kMaxQueuedSteps = 128;
+
+}  // namespace
+
+struct CDownloadThread::Shared {
+  explicit Shared(const char* address) : url(address) {
+    InitializeCriticalSection(&lock);
+    stepQueued = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    workerMoved = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+  }
+  ~Shared() {
+    if (stepQueued != nullptr) CloseHandle(stepQueued);
+    if (workerMoved != nullptr) CloseHandle(workerMoved);
+    DeleteCriticalSection(&lock);
+  }
+  Shared(const Shared&) = delete;
+  Shared& operator=(const Shared&) = delete;
+
+  void Drop() {
+    if (InterlockedDecrement(&refs) == 0) delete this;
+  }
+  // The thread's side: queues a step, waiting while the queue is full.
+  // False once the worker has let go.
+  bool Push(std::unique_ptr<Step> step);
+  // The thread's side: waits for Proceed. False once the worker has let go.
+  bool WaitForProceed();
+
+  const std::string url;        // read-only
+  HMODULE module = nullptr;     // the thread's reference on this code's module
+  LONG refs = 2;                // the worker's and the thread's
+  HANDLE stepQueued;            // owned; set for a worker that waits for a step
+  HANDLE workerMoved;           // owned; set for a thread that waits for room or Proceed
+  CRITICAL_SECTION lock;        // guards the members below
+  std::deque<std::unique_ptr<Step>> steps;
+  bool proceed = false;
+  bool abandoned = false;       // the worker has let go
+  bool workerWaiting = false;
+  bool threadWaiting = false;
+};
+
+bool CDownloadThread::Shared::Push(std::unique_ptr<Step> step) {
+  EnterCriticalSection(&lock);
+  while (steps.size() >= kMaxQueuedSteps && !abandoned) {
+    threadWaiting = true;
+    LeaveCriticalSection(&lock);
+    WaitForSingleObject(workerMoved, INFINITE);
+    EnterCriticalSection(&lock);
+  }
+  const bool wanted = !abandoned;
+  if (wanted) steps.push_back(std::move(step));
+  if (workerWaiting) {
+    workerWaiting = false;
+    SetEvent(stepQueued);
+  }
+  LeaveCriticalSection(&lock);
+  return wanted;
+}
+
+bool CDownloadThread::Shared::WaitForProceed() {
+  EnterCriticalSection(&lock);
+  while (!proceed && !abandoned) {
+    threadWaiting = true;
+    LeaveCriticalSection(&lock);
+    WaitForSingleObject(workerMoved, INFINITE);
+    EnterCriticalSection(&lock);
+  }
+  const bool go = !abandoned;
+  LeaveCriticalSection(&lock);
+  return go;
+}
+
+CDownloadThread* CDownloadThread::Start(const char* url) {
+  Shared* shared = new Shared(url);
+  if (shared->stepQueued == nullptr || shared->workerMoved == nullptr ||
+      !GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
+                          reinterpret_cast<LPCSTR>(&CDownloadThread::ThreadProc), &shared->module)) {
+    delete shared;
+    return nullptr;
+  }
+  HANDLE thread = CreateThread(nullptr, 0, &ThreadProc, shared, 0, nullptr);
+  if (thread == nullptr) {
+    FreeLibrary(shared->module);
+    delete shared;
+    return nullptr;
+  }
+  CloseHandle(thread);
+  return new CDownloadThread(shared);
+}
+
+void CDownloadThread::Proceed() {
+  EnterCriticalSection(&shared_->lock);
+  shared_->proceed = true;
+  if (shared_->threadWaiting) {
+    shared_->threadWaiting = false;
+    SetEvent(shared_->workerMoved);
+  }
+  LeaveCriticalSection(&shared_->lock);
+}
+
+CDownloadThread::Wait CDownloadThread::Next(HANDLE cancelEvent, std::unique_ptr<Step>& step) {
+  const ULONGLONG deadline = GetTickCount64() + kHttpTimeoutMs;
+  EnterCriticalSection(&shared_->lock);
+  while (shared_->steps.empty()) {
+    shared_->workerWaiting = true;
+    LeaveCriticalSection(&shared_->lock);
+    const ULONGLONG now = GetTickCount64();
+    const DWORD left = now < deadline ? static_cast<DWORD>(deadline - now) : 0;
+    const HANDLE events[] = {shared_->stepQueued, cancelEvent};
+    const DWORD wait =
+        WaitForMultipleObjects(cancelEvent != nullptr ? 2 : 1, events, FALSE, left);
+    if (wait == WAIT_OBJECT_0 + 1) return kCancelled;
+    if (wait != WAIT_OBJECT_0) return kTimedOut;
+    EnterCriticalSection(&shared_->lock);
+  }
+  step = std::move(shared_->steps.front());
+  shared_->steps.pop_front();
+  if (shared_->threadWaiting) {
+    shared_->threadWaiting = false;
+    SetEvent(shared_->workerMoved);
+  }
+  LeaveCriticalSection(&shared_->lock);
+  return kStepTaken;
+}
+
+void CDownloadThread::Release() {
+  EnterCriticalSection(&shared_->lock);
+  shared_->abandoned = true;
+  SetEvent(shared_->workerMoved);
+  LeaveCriticalSection(&shared_->lock);
+  shared_->Drop();
+  delete this;
+}
+
+DWORD WINAPI CDownloadThread::ThreadProc(LPVOID param) {
+  Shared* shared = static_cast<Shared*>(param);
+  const HMODULE module = shared->module;
+  {
+    std::unique_ptr<Step> probe(new Step);
+    probe->ok = GetUrlSize(shared->url.c_str(), probe->size);
+    const bool probed = probe->ok;
+    if (shared->Push(std::move(probe)) && probed && shared->WaitForProceed()) {
+      CHttpDownload http;
+      std::unique_ptr<Step> request(new Step);
+      request->ok = http.Open(shared->url.c_str()) == CHttpDownload::kOk;
+      request->hasLength = http.GetContentLength(request->announced) == CHttpDownload::kOk;
+      request->hasLastModified = http.GetLastModified(request->lastModified) == CHttpDownload::kOk;
+      const bool opened = request->ok;
+      bool more = shared->Push(std::move(request)) && opened;
+      while (more) {
+        std::unique_ptr<Step> read(new Step);
+        read->ok = http.Read(read->data, sizeof read->data, read->count) == CHttpDownload::kOk;
+        more = read->ok && read->count > 0;
+        more = shared->Push(std::move(read)) && more;
+      }
+    }
+  }
+  shared->Drop();
+  FreeLibraryAndExitThread(module, 0);
+}
