@@ -127,9 +127,8 @@ def run(package, clsid, need_version, ca, build):
             match = re.search(r"^trial result (-?\d+) (\S+) (created|none)$", output, re.M)
             if not match:
                 raise ToolError("the trial page did not run: %s" % output.strip()[-500:])
-            registered = re.search(r"^trial server (.+)$", output, re.M).group(1)
-            if registered == "none":
-                registered = None
+            found = re.search(r"^trial server (.+)$", output, re.M)
+            registered = found.group(1) if found and found.group(1) != "none" else None
             local = registered and _linux_path(os.path.join(work, "bench", "prefix"), registered)
             version = file_version(local) if local and os.path.isfile(local) else None
             return Outcome(int(match.group(1)), match.group(2), match.group(3) == "created",
