@@ -76,6 +76,18 @@ std::string GetFileNameFromPath(const char* path) {
   return slash == std::string::npos ? text : text.substr(slash + 1);
 }
 
+const char kDownloadFileName[] = "package.cab";
+
+std::string GetDownloadFileName(const char* url) {
+  std::string text = url != nullptr ? url : "";
+  text = text.substr(0, text.find_first_of("?#"));
+  const std::string name = GetFileNameFromPath(text.c_str());
+  if (name.empty() || name == "." || name == ".." ||
+      name.find_first_of("<>:\"|*") != std::string::npos)
+    return kDownloadFileName;
+  return name;
+}
+
 std::string GetParentPath(const char* path, bool trimFirst) {
   std::string text = path != nullptr ? path : "";
   if (trimFirst) TrimTrailingSlashes(text);

@@ -19,6 +19,12 @@ std::string WithoutTrailingSlashes(const char* path);
 size_t FindLastSlash(const char* text);
 // Last segment of the trimmed path (also used on URLs).
 std::string GetFileNameFromPath(const char* path);
+// The local file name for a download from url: the last segment of its
+// path, without query ("?v=2") or fragment, which name no file. A name
+// Windows cannot give a file (empty, "." or "..", or holding one of
+// <>:"|*) gives kDownloadFileName instead.
+extern const char kDownloadFileName[];
+std::string GetDownloadFileName(const char* url);
 // Path cut at its last separator, with separators right before it removed;
 // empty when nothing but separators precedes it.
 std::string GetParentPath(const char* path, bool trimFirst);

@@ -15,6 +15,19 @@ namespace {
 
 const DWORD kSupportedSafety = INTERFACESAFE_FOR_UNTRUSTED_CALLER | INTERFACESAFE_FOR_UNTRUSTED_DATA;
 
+const DISPID kDispidSetInPlaceActiveObject = 4;
+
+// Script's null, undefined or "" where SetInPlaceActiveObject wants an
+// object: the type library's argument conversion refuses them with a
+// script error (DISP_E_TYPEMISMATCH), so the call answers "not activated"
+// itself, as it does for a null object.
+bool IsNoObjectArgument(const DISPPARAMS* params) {
+  if (params == nullptr || params->cArgs != 1) return false;
+  const VARIANT& arg = params->rgvarg[0];
+  return arg.vt == VT_NULL || arg.vt == VT_EMPTY ||
+         (arg.vt == VT_BSTR && SysStringLen(arg.bstrVal) == 0);
+}
+
 bool NeedsInstall(ResultCode code) {
   return code >= MODULE_NOTEXIST_REGINFO && code <= MODULE_NOTMATCH_VERSION;
 }
@@ -108,6 +121,15 @@ STDMETHODIMP COvelinActiveXManager::GetIDsOfNames(REFIID, LPOLESTR* names, UINT 
 STDMETHODIMP COvelinActiveXManager::Invoke(DISPID id, REFIID, LCID, WORD flags,
                                            DISPPARAMS* params, VARIANT* result,
                                            EXCEPINFO* exception, UINT* argError) {
+  if (id == kDispidSetInPlaceActiveObject && (flags & DISPATCH_METHOD) != 0 &&
+      IsNoObjectArgument(params)) {
+    if (result != nullptr) {
+      VariantInit(result);
+      result->vt = VT_I4;
+      result->lVal = 0;
+    }
+    return S_OK;
+  }
   CComRef<ITypeInfo> info;
   HRESULT hr = GetManagerTypeInfo(info.Receive());
   if (FAILED(hr)) return hr;

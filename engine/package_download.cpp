@@ -77,7 +77,7 @@ ResultCode CInstallJob::Download(const char* codebase, std::string& packagePath,
   const int64_t announced = request->announced;
 
   EnsureDirectory(workFolder_.c_str());
-  packagePath = workFolder_ + "\\" + GetFileNameFromPath(codebase);
+  packagePath = workFolder_ + "\\" + GetDownloadFileName(codebase);
   CLocalFile file;
   if (!file.Open(packagePath.c_str(), CLocalFile::CreateForWrite, FILE_ATTRIBUTE_NORMAL))
     return DLL_CANT_OPEN_WRITEFILE;

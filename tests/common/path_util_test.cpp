@@ -72,6 +72,27 @@ TEST(PathTextTest, LastSeparatorFileNameAndParent) {
   for (const auto& c : names) EXPECT_EQ(c.fileName, GetFileNameFromPath(c.path)) << c.path;
   EXPECT_EQ("", GetFileNameFromPath(nullptr));
 
+  // A download's local name: the query and fragment name no file.
+  const struct {
+    const char* url;
+    const char* fileName;
+  } downloads[] = {
+      {"http://cdn.ovelin.net/HelloGame.cab?v=2", "HelloGame.cab"},
+      {"http://cdn.ovelin.net/dir/pkg.cab#top", "pkg.cab"},
+      {"http://cdn.ovelin.net/dir/pkg.cab?next=/a/b.cab#x", "pkg.cab"},
+      {"http://cdn.ovelin.net/dir/pkg.cab", "pkg.cab"},
+      {"http://cdn.ovelin.net/dir/", "dir"},
+      {"http://cdn.ovelin.net/dir/?v=2", "dir"},
+      {"http://cdn.ovelin.net/get?file=pkg.cab", "get"},
+      {"?v=2", kDownloadFileName},
+      {"http://cdn.ovelin.net/a/..?v=2", kDownloadFileName},
+      {"http://cdn.ovelin.net/a*b.cab", kDownloadFileName},
+      {"http:", kDownloadFileName},
+      {"", kDownloadFileName},
+  };
+  for (const auto& c : downloads) EXPECT_EQ(c.fileName, GetDownloadFileName(c.url)) << c.url;
+  EXPECT_EQ(kDownloadFileName, GetDownloadFileName(nullptr));
+
   const struct {
     const char* path;
     bool trimFirst;

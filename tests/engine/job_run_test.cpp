@@ -76,8 +76,6 @@ TEST(JobRunTest, PackagesThatCannotBeFetchedEndTheDownload) {
        Concat(kDownloadStart, {"OnStartDownload(100)"})},
       {ServerUrl(tag + "truncate/10000/gen/30000/a.cab"), DLL_CANT_READURL,
        Concat(kDownloadStart, {"OnStartDownload(30000)"})},
-      {ServerUrl(tag + "gen/100/pkg.cab?v=2"), DLL_CANT_OPEN_WRITEFILE,
-       Concat(kDownloadStart, {"OnStartDownload(100)"})},
   };
   for (const Case& c : cases) {
     CRecordingListener listener;

@@ -38,6 +38,7 @@ SAMPLE_FILES = {
     "OVNoVersion.dll": "tests/samples/sample_noversion/OVNoVersion.dll",
     # A PE image that exports nothing.
     "NoExports.dll": "tools/ovpack/infcheck.exe",
+    "OVDecorated.dll": "tests/samples/sample_decorated/OVDecorated.dll",
 }
 
 
@@ -245,6 +246,9 @@ FAULTS = [
     ("register_no_export", setup_info(TYPICAL + [("NoExports.dll",
                                                   dict(THIS_CAB, RegisterServer="yes"))]),
      dict(TYPICAL_FILES, **{"NoExports.dll": "NoExports.dll"}), CLSID_MAIN, "1.0.0.4", 5016),
+    ("register_decorated", setup_info(TYPICAL + [("OVDecorated.dll",
+                                                  dict(THIS_CAB, RegisterServer="yes"))]),
+     dict(TYPICAL_FILES, **{"OVDecorated.dll": "OVDecorated.dll"}), CLSID_MAIN, "1.0.0.4", 5016),
 ]
 
 
@@ -403,11 +407,149 @@ def test_faulty_manifest_is_refused_before_anything_is_built(env, pki, work, man
 def test_manifest_defaults_main_file_settings_and_lists_the_whole_folder(env, work):
     folder = folder_of(work, {"OVSample.dll": "OVSample.dll", "b.txt": b"b", "a.txt": b"a"})
     path = os.path.join(folder, "package.json")
+    # Without braces: written with them, as pages pass the CLSID.
     with open(path, "w") as f:
-        f.write('{"clsid": "%s", "main": "OVSample.dll", "version": "1.0.0.4"}' % CLSID_MAIN)
+        f.write('{"clsid": "%s", "main": "OVSample.dll", "version": "1.0.0.4"}' % CLSID_MAIN[1:-1])
     status, output = ovpack(env, "inf", "--manifest", path, "--folder", folder)
     assert status == 0
     assert output == ("[Add.Code]\nOVSample.dll=OVSample.dll\na.txt=a.txt\nb.txt=b.txt\n\n"
                       "[OVSample.dll]\nfile-win32-x86=thiscab\nclsid=%s\nFileVersion=1,0,0,4\n"
                       "RegisterServer=yes\n\n[a.txt]\nfile-win32-x86=thiscab\n\n"
                       "[b.txt]\nfile-win32-x86=thiscab\n" % CLSID_MAIN)
+
+
+def packed(work, pki, text=None, files=TYPICAL_FILES, signer="signer"):
+    """A package of files and a setup information file (default: the typical
+    one), signed by pki's signer of that name, or unsigned for None."""
+    inf = os.path.join(work, "OVSample.inf")
+    with open(inf, "w", newline="") as f:
+        f.write(text or setup_info(TYPICAL))
+    contents = {"OVSample.inf": inf}
+    folder = folder_of(work, files)
+    contents.update((name, os.path.join(folder, name)) for name in files)
+    out = os.path.join(work, "package.cab")
+    return packages.build_package(contents, out, sign=signer is not None,
+                                  signer=signer and getattr(pki, signer))
+
+
+def inf_build(work, pki, text, files=TYPICAL_FILES, *extra):
+    inf = os.path.join(work, "OVSample.inf")
+    with open(inf, "w", newline="") as f:
+        f.write(text)
+    return ["build", "--inf", inf, "--folder", folder_of(work, files), "--clsid", CLSID_MAIN,
+            "--need-version", "1.0.0.4", "--out", os.path.join(work, "out.cab")] + \
+        list(extra or signing(pki.signer))
+
+
+TYPO = setup_info([("OVSample.dll", dict(main_keys("1,0,0,4"), FileVerison="1,0,0,4"))])
+UNKNOWN_KEY = 'OVSample.inf, section [OVSample.dll]: unknown key "FileVerison"; a file\'s section ' \
+              "takes file-win32-x86, clsid, FileVersion, RegisterServer, DestDir, hook"
+TEXT_MAIN = {"OVSample.dll": b"Ovelin sample\r\n", "OVHelper.dll": "OVHelper.dll"}
+
+# (case, the arguments from (work, pki), exit status, result line or None,
+#  a line the output must hold)
+TOLD_FAULTS = [
+    ("unsigned", lambda w, p: ["check", packed(w, p, signer=None), "--clsid", CLSID_MAIN],
+     1, "5002 DLL_INVALID_SIGNCODE", "signature: REJECTED: the package is not signed"),
+    ("unsigned_ca", lambda w, p: ["check", packed(w, p, signer=None), "--clsid", CLSID_MAIN,
+                                  "--ca", p.ca],
+     1, "5002 DLL_INVALID_SIGNCODE", "signature: REJECTED: the package is not signed"),
+    ("untrusted_ca", lambda w, p: ["check", packed(w, p, signer="untrusted"), "--clsid",
+                                   CLSID_MAIN, "--ca", p.ca],
+     1, "5002 DLL_INVALID_SIGNCODE",
+     "signature: REJECTED: the signer /CN=Ovelin Test Signer untrusted does not chain to "
+     "%(ca)s: unable to get local issuer certificate"),
+    ("expired_ca", lambda w, p: ["check", packed(w, p, signer="expired"), "--clsid",
+                                 CLSID_MAIN, "--ca", p.ca],
+     1, "5002 DLL_INVALID_SIGNCODE",
+     "signature: REJECTED: the signer /CN=Ovelin Test Signer expired does not chain to "
+     "%(ca)s: certificate has expired"),
+    ("signed_no_ca", lambda w, p: ["check", packed(w, p), "--clsid", CLSID_MAIN],
+     0, "0 SUCCESS",
+     "signature: signed by /CN=Ovelin Test Signer signer; its chain was not checked (give --ca)"),
+    ("clsid_without_braces", lambda w, p: ["check", packed(w, p), "--clsid", CLSID_MAIN[1:-1]],
+     0, "0 SUCCESS", "  OVSample.dll -> downloaded-controls folder, registered, main control, "
+                     "%s, version 1,0,0,4" % CLSID_MAIN),
+    ("clsid_one_brace", lambda w, p: ["check", packed(w, p), "--clsid", CLSID_MAIN[:-1]],
+     2, None, "ovpack: --clsid %r is not a CLSID: 32 hexadecimal digits written as "
+              "{8-4-4-4-12}" % CLSID_MAIN[:-1]),
+    ("unknown_key_build", lambda w, p: inf_build(w, p, TYPO), 2, None,
+     "ovpack: %(work)s/" + UNKNOWN_KEY),
+    ("unknown_key_check", lambda w, p: ["check", packed(w, p, TYPO), "--clsid", CLSID_MAIN],
+     1, None, "REJECTED: " + UNKNOWN_KEY),
+    ("unlisted_sub_folder", lambda w, p: inf_build(w, p, setup_info(TYPICAL), dict(
+        TYPICAL_FILES, **{"data\\level1.dat": b"level"})), 2, None,
+     "ovpack: data\\level1.dat is in a sub-folder and [Add.Code] does not list it, so it would "
+     "never be installed (the installer creates no sub-folders): move it to the top of "
+     "--folder and list it"),
+    ("no_folder", lambda w, p: ["build", "--inf", "x.inf", "--folder", w + "/none", "--clsid",
+                                CLSID_MAIN, "--out", w + "/x.cab"] + signing(p.signer),
+     2, None, "ovpack: --folder %(work)s/none: no such folder"),
+    ("pkcs12_wrong_password", lambda w, p: inf_build(
+        w, p, setup_info(TYPICAL), TYPICAL_FILES,
+        *pkcs12_signing(p.signer, w)[:3] + [write(w, "wrong", "nope\n")]), 2, None,
+     "ovpack: signing failed: cannot open the PKCS#12 file %(work)s/signer.p12: wrong password"),
+    ("pkcs12_no_pass_file", lambda w, p: inf_build(
+        w, p, setup_info(TYPICAL), TYPICAL_FILES, *pkcs12_signing(p.signer, w)[:2]), 2, None,
+     "ovpack: signing failed: cannot open the PKCS#12 file %(work)s/signer.p12: wrong password "
+     "(give its password with --pass-file)"),
+    ("decorated_export", lambda w, p: inf_build(
+        w, p, setup_info(TYPICAL + [("OVDecorated.dll", dict(THIS_CAB, RegisterServer="yes"))]),
+        dict(TYPICAL_FILES, **{"OVDecorated.dll": "OVDecorated.dll"})), 1,
+     "5016 DLL_CANT_REGISTSERVER",
+     'hint: OVDecorated.dll is to be registered ("RegisterServer=yes") but exports '
+     'DllRegisterServer only as "DllRegisterServer@0", a decorated name that the installer '
+     "does not find; export it undecorated (a .def file, or the linker option --kill-at), so "
+     "its registration would fail after the old version of the control has been removed. "
+     "Register only COM servers."),
+    ("text_as_main", lambda w, p: inf_build(w, p, setup_info(TYPICAL), TEXT_MAIN), 1,
+     "5112 DLL_LOADINF_NOTMATCH_NEEDVERSION",
+     "note: OVSample.dll is not a DLL (not a Windows program file)"),
+]
+
+
+def write(work, name, text):
+    path = os.path.join(work, name)
+    with open(path, "w") as f:
+        f.write(text)
+    return path
+
+
+@pytest.mark.parametrize("case,args,status,result,line", TOLD_FAULTS,
+                         ids=[case[0] for case in TOLD_FAULTS])
+def test_fault_is_told_in_one_line(env, pki, work, case, args, status, result, line):
+    code, output = ovpack(env, *args(work, pki))
+    assert code == status, output
+    lines = output.splitlines()
+    assert line % {"work": work, "ca": pki.ca} in lines, output
+    if result is None:
+        assert not re.search(r"^result:", output, re.M), output
+    else:
+        assert "result: " + result in lines, output
+    if status == 2:
+        assert len(lines) == 1, output
+
+
+UNREGISTERED = "{0E5C1B2A-7F3D-4A8E-9B61-2C4D5E6F7A0F}"
+
+
+# A package whose control registers the CLSID it names, and one that names
+# a CLSID its control never registers: the reading passes both.
+@pytest.mark.parametrize("clsid,status,told", [
+    (CLSID_MAIN, 0, ["trial: result 0 SUCCESS",
+                     "trial: control %s created; version 1.0.0.4 "
+                     "(C:\\windows\\Downloaded Program Files\\OVSample.dll)" % CLSID_MAIN]),
+    (UNREGISTERED, 1, ["trial: result 2001 MODULE_NOTEXIST_REGINFO",
+                       "hint: The package installed without error, but nothing is registered "
+                       "as %s: the control's DllRegisterServer registers another CLSID. The "
+                       "package's clsid must be the one the control registers." % UNREGISTERED]),
+], ids=["registers_its_clsid", "registers_another_clsid"])
+def test_trial_install_creates_the_control_by_its_clsid(env, pki, work, clsid, status, told):
+    package = packed(work, pki, setup_info([("OVSample.dll", main_keys("1,0,0,4", clsid=clsid)),
+                                            ("OVHelper.dll", dict(THIS_CAB))]))
+    code, output = ovpack(env, "check", package, "--clsid", clsid, "--need-version", "1.0.0.4",
+                          "--ca", pki.ca, "--trial", "--build", BUILD)
+    assert code == status, output
+    assert "result: 0 SUCCESS" in output.splitlines(), output
+    for line in told:
+        assert line in output.splitlines(), output

@@ -6,7 +6,12 @@ import subprocess
 
 
 class ToolError(Exception):
-    """An outside tool failed or is missing; the text says which and why."""
+    """An outside tool failed or is missing; the text says which and why,
+    output holds what the tool printed."""
+
+    def __init__(self, text, output=""):
+        Exception.__init__(self, text)
+        self.output = output
 
 
 def _run(args, cwd=None):
@@ -17,7 +22,7 @@ def _run(args, cwd=None):
         raise ToolError("%s is not installed" % args[0])
     if done.returncode != 0:
         output = done.stdout.decode("utf-8", "replace").strip()
-        raise ToolError("%s failed (exit %d): %s" % (args[0], done.returncode, output))
+        raise ToolError("%s failed (exit %d): %s" % (args[0], done.returncode, output), output)
     return done.stdout.decode("utf-8", "replace")
 
 
@@ -51,17 +56,28 @@ def sign(in_path, out_path, cert=None, key=None, pkcs12=None, pass_file=None, ti
     args += ["-h", "sha256", "-in", in_path, "-out", out_path]
     if os.path.exists(out_path):
         os.remove(out_path)
-    _run(args)
-
-
-def verify(path, ca):
-    """Checks the package's signature against the CA certificates in ca;
-    returns None when it holds, or osslsigncode's account of why not."""
     try:
-        _run(["osslsigncode", "verify", "-CAfile", ca, "-in", path])
+        _run(args)
     except ToolError as error:
-        return str(error)
-    return None
+        raise ToolError("signing failed: " + _signing_problem(error.output, cert, key, pkcs12,
+                                                              pass_file))
+
+
+def _signing_problem(output, cert, key, pkcs12, pass_file):
+    """One line for what osslsigncode could not do, in place of its OpenSSL
+    error stack."""
+    no_password = "" if pass_file else " (give its password with --pass-file)"
+    if "Failed to parse PKCS#12 file" in output:
+        return "cannot open the PKCS#12 file %s: wrong password%s" % (pkcs12, no_password)
+    if "Failed to decode private key file" in output:
+        return "cannot read the key %s: wrong password%s" % (key, no_password)
+    if "consistency of a private key" in output:
+        return "the key %s does not belong to the certificate %s" % (key, cert)
+    for line in output.splitlines():
+        if line.startswith("Failed to read certificate file"):
+            return "cannot read the certificate %s" % cert
+    first = next((line for line in output.splitlines() if line.strip()), "no output")
+    return "osslsigncode: " + first.strip()
 
 
 def stored_names(path):

@@ -16,6 +16,8 @@ A manifest is a small JSON file beside (or inside) the folder of files:
     }
 
 clsid    the CLSID that pages name; the main file implements it. Required.
+         Written with braces into the setup information file, as pages
+         pass it, also when the manifest leaves them out.
 main     the control's own file, as named in the folder. Required. It is
          registered, and carries clsid and version, unless its entry says
          otherwise.
@@ -53,7 +55,7 @@ import re
 DEST_DIR = {"cache": "", "windows": "10", "system": "11", "10": "10", "11": "11"}
 
 _VERSION = re.compile(r"^\s*\d+\s*([.,]\s*\d+\s*){3}$")
-_CLSID = re.compile(r"^\{?[0-9A-Fa-f]{8}-([0-9A-Fa-f]{4}-){3}[0-9A-Fa-f]{12}\}?$")
+_GUID = re.compile(r"^[0-9A-Fa-f]{8}-([0-9A-Fa-f]{4}-){3}[0-9A-Fa-f]{12}$")
 
 
 class ManifestError(Exception):
@@ -88,6 +90,19 @@ def check_name(name, what):
     if any(c in name for c in "=[]") or name.startswith(";") or name != name.strip():
         raise ManifestError('%s %r: names may not hold "=", "[", "]", start with ";" '
                             "or start or end with a space" % (what, name))
+
+
+def braced_clsid(text, what):
+    """The CLSID text with braces, the form pages pass and the installer
+    compares with: the installer compares texts, so a CLSID written
+    without braces would never match a page's."""
+    bare = text.strip()
+    if bare.startswith("{") and bare.endswith("}"):
+        bare = bare[1:-1]
+    if not _GUID.match(bare):
+        raise ManifestError('%s %r is not a CLSID: 32 hexadecimal digits written as '
+                            '{8-4-4-4-12}' % (what, text))
+    return "{%s}" % bare
 
 
 def check_version(version, what):
@@ -131,8 +146,8 @@ def _entry(item, index):
     if register is not None and not isinstance(register, bool):
         raise ManifestError('%s: "register" must be true or false' % where)
     clsid = _text(item, "clsid", False, where)
-    if clsid and not _CLSID.match(clsid):
-        raise ManifestError("%s: clsid %r is not a CLSID" % (where, clsid))
+    if clsid:
+        clsid = braced_clsid(clsid, where + ": clsid")
     version = _text(item, "version", False, where)
     if version:
         check_version(version, where)
@@ -159,9 +174,7 @@ def load(path, folder):
     if unknown:
         raise ManifestError("manifest: unknown keys %s" % ", ".join(sorted(unknown)))
 
-    clsid = _text(data, "clsid", True)
-    if not _CLSID.match(clsid):
-        raise ManifestError("manifest: clsid %r is not a CLSID" % clsid)
+    clsid = braced_clsid(_text(data, "clsid", True), "manifest: clsid")
     main = _text(data, "main", True)
     check_name(main, "main")
     version = _text(data, "version", True)

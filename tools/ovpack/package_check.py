@@ -35,11 +35,14 @@ HINTS = {
           "(sub-folders as in the cabinet, separated by \"\\\").",
     5109: 'A "DestDir" is neither 10 (the Windows folder) nor 11 (the System folder). Leave it '
           "out for the browser's downloaded-controls folder.",
+    5002: "The install checks the signature first and stops here: {item}. Sign with a "
+          "code-signing certificate that chains to a root the players' Windows trusts.",
     5110: "No file is the control that pages ask for: the control's own section needs "
-          '"clsid" equal to the CLSID checked and "RegisterServer=yes".',
-    5016: '{item} is to be registered ("RegisterServer=yes") but is no DLL that exports '
-          "DllRegisterServer, so its registration would fail after the old version of the "
-          'control has been removed. Register only COM servers.',
+          '"clsid" equal to the CLSID checked, written with braces as pages pass it, and '
+          '"RegisterServer=yes".',
+    5016: '{item} is to be registered ("RegisterServer=yes") but {why}, so its registration '
+          "would fail after the old version of the control has been removed. Register only "
+          "COM servers.",
     5017: "{item} has a folder in its name. The installer copies every file straight into "
           "its destination folder and creates no folder below it, so this copy would fail. "
           "Pack the file at the top of the cabinet and list it by its plain name.",
@@ -63,7 +66,7 @@ class Item:
 class Verdict:
     """What the engine's reader made of one unpacked package."""
 
-    def __init__(self, code, name, items, main, culprit="", inf=None, resource=None):
+    def __init__(self, code, name, items, main, culprit="", inf=None, resource=None, why=""):
         self.code = code
         self.name = name
         self.items = items      # Item list, in install order (those read before a fault)
@@ -71,11 +74,12 @@ class Verdict:
         self.culprit = culprit  # the item a fault found after the reading names
         self.inf = inf          # the setup information file read whole, or None
         self.resource = resource  # the main item's version resource FileVersion, or None
+        self.why = why          # what is wrong with the culprit, where the hint needs it
 
     @property
     def hint(self):
         return HINTS.get(self.code, "The reader returned a code it does not document.").format(
-            item=self.culprit)
+            item=self.culprit, why=self.why)
 
 
 def install_fault(verdict, folder):
@@ -98,11 +102,29 @@ def install_fault(verdict, folder):
     for item in verdict.items:
         if not item.register:
             continue
-        names = pe_exports.exported_names(os.path.join(folder, item.name))
-        if names is None or "DllRegisterServer" not in names:
+        why = registration_fault(os.path.join(folder, item.name))
+        if why:
             return Verdict(5016, "DLL_CANT_REGISTSERVER", verdict.items, verdict.main, item.name,
-                           verdict.inf, verdict.resource)
+                           verdict.inf, verdict.resource, why)
     return None
+
+
+def registration_fault(path):
+    """Why the file at path cannot be registered, or "" when it exports
+    DllRegisterServer. The installer looks the export up by its plain name,
+    so a name decorated the stdcall way ("DllRegisterServer@0") is not
+    found."""
+    names = pe_exports.exported_names(path)
+    if names is None:
+        return "is not a DLL (not a Windows program file)"
+    if "DllRegisterServer" in names:
+        return ""
+    decorated = sorted(n for n in names if n.lstrip("_").startswith("DllRegisterServer@"))
+    if decorated:
+        return ('exports DllRegisterServer only as "%s", a decorated name that the installer '
+                'does not find; export it undecorated (a .def file, or the linker option '
+                '--kill-at)' % decorated[0])
+    return "exports no DllRegisterServer"
 
 
 def version_numbers(text):

@@ -7,41 +7,35 @@ usage: make_art.py OUTDIR
   background.bmp    300 x 144 the window; magenta outside its rounded corners
   close_button.bmp  11 x 44   the close button: normal, hover, pressed, disabled
 
-Pure Python, no randomness: the same script always writes the same bytes.
+Python and ImageMagick's convert (for the texts, in a Debian font), no
+randomness: the same script, font and ImageMagick always write the same
+bytes.
 """
 
 import os
 import struct
+import subprocess
 import sys
 
 MAGENTA = (255, 0, 255)
 
-# A 5 x 7 pixel font, enough for the brand texts.
-GLYPHS = {
-    "A": ["01110", "10001", "10001", "11111", "10001", "10001", "10001"],
-    "C": ["01110", "10001", "10000", "10000", "10000", "10001", "01110"],
-    "E": ["11111", "10000", "10000", "11110", "10000", "10000", "11111"],
-    "G": ["01110", "10001", "10000", "10111", "10001", "10001", "01111"],
-    "I": ["11111", "00100", "00100", "00100", "00100", "00100", "11111"],
-    "L": ["10000", "10000", "10000", "10000", "10000", "10000", "11111"],
-    "M": ["10001", "11011", "10101", "10101", "10001", "10001", "10001"],
-    "N": ["10001", "11001", "10101", "10011", "10001", "10001", "10001"],
-    "O": ["01110", "10001", "10001", "10001", "10001", "10001", "01110"],
-    "P": ["11110", "10001", "10001", "11110", "10000", "10000", "10000"],
-    "R": ["11110", "10001", "10001", "11110", "10100", "10010", "10001"],
-    "S": ["01111", "10000", "10000", "01110", "00001", "00001", "11110"],
-    "T": ["11111", "00100", "00100", "00100", "00100", "00100", "00100"],
-    "V": ["10001", "10001", "10001", "10001", "10001", "01010", "00100"],
-    "X": ["10001", "10001", "01010", "00100", "01010", "10001", "10001"],
-    "c": ["00000", "00000", "01110", "10000", "10000", "10001", "01110"],
-    "e": ["00000", "00000", "01110", "10001", "11111", "10000", "01110"],
-    "i": ["00100", "00000", "01100", "00100", "00100", "00100", "01110"],
-    "p": ["00000", "11110", "10001", "10001", "11110", "10000", "10000"],
-    "t": ["01000", "01000", "11100", "01000", "01000", "01001", "00110"],
-    "u": ["00000", "00000", "10001", "10001", "10001", "10011", "01101"],
-    "v": ["00000", "00000", "10001", "10001", "10001", "01010", "00100"],
-    " ": ["000", "000", "000", "000", "000", "000", "000"],
-}
+# The brand texts are drawn with a real font, anti-aliased: ImageMagick
+# renders each text as a grey-level coverage mask, blended here in the
+# text's colour. The same font and ImageMagick give the same bytes.
+FONT = "/usr/share/fonts/truetype/dejavu/DejaVuSans-Bold.ttf"
+
+
+def text_mask(words, size):
+    """(width, height, coverage rows 0..255) of words in FONT at size
+    pixels, trimmed to its inked box."""
+    pgm = subprocess.run(["convert", "-background", "black", "-fill", "white", "-font", FONT,
+                          "-pointsize", str(size), "-density", "72", "label:" + words,
+                          "-trim", "+repage", "-depth", "8", "pgm:-"],
+                         check=True, capture_output=True).stdout
+    magic, width, height, maximum, data = pgm.split(maxsplit=4)
+    assert magic == b"P5" and maximum == b"255", "unexpected PGM from convert"
+    width, height = int(width), int(height)
+    return width, height, [data[y * width:(y + 1) * width] for y in range(height)]
 
 
 class Canvas:
@@ -67,24 +61,19 @@ class Canvas:
             t = (y - y0) / max(1, y1 - y0 - 1)
             self.fill(x0, y, x1, y + 1, mix(top, bottom, t))
 
-    def text(self, x, y, words, colour, scale=1, spacing=1, shadow=None):
-        for char in words:
-            glyph = GLYPHS[char]
-            if shadow:
-                self._glyph(x + scale, y + scale, glyph, shadow, scale, 0.5)
-            self._glyph(x, y, glyph, colour, scale, 1.0)
-            x += (len(glyph[0]) + spacing) * scale
-        return x
-
-    def _glyph(self, x, y, glyph, colour, scale, alpha):
-        for row, bits in enumerate(glyph):
-            for col, bit in enumerate(bits):
-                if bit == "1":
-                    self.fill(x + col * scale, y + row * scale,
-                              x + (col + 1) * scale, y + (row + 1) * scale, colour, alpha)
-
-    def text_width(self, words, scale=1, spacing=1):
-        return sum((len(GLYPHS[c][0]) + spacing) * scale for c in words) - spacing * scale
+    def text(self, x, y, words, colour, size=10, shadow=None):
+        """Draws words with the top left of their inked box at (x, y), over
+        a half-strong shadow one pixel down and right; returns the x just
+        after them."""
+        width, height, rows = text_mask(words, size)
+        for dx, dy, tone, strength in ((1, 1, shadow, 0.5), (0, 0, colour, 1.0)):
+            if tone is None:
+                continue
+            for row, coverage in enumerate(rows):
+                for col, value in enumerate(coverage):
+                    if value:
+                        self.put(x + dx + col, y + dy + row, tone, strength * value / 255)
+        return x + width
 
     def save(self, path):
         row_size = (self.width * 3 + 3) & ~3
@@ -139,12 +128,12 @@ def background():
                 c.put(x, y, (255, 255, 255), 0.25 * (1 - (y - 22) / 42))
     # Brand: a gem and the name in the header.
     gem(c, 6, 4)
-    x = c.text(22, 6, "OVELIN", ORANGE_LIGHT, shadow=(0, 0, 0))
-    c.text(x + 5, 6, "ActiveX Setup", (236, 242, 255), shadow=(0, 0, 0))
+    x = c.text(22, 5, "OVELIN", ORANGE_LIGHT, size=10, shadow=(0, 0, 0))
+    c.text(x + 5, 5, "ActiveX Setup", (236, 242, 255), size=10, shadow=(0, 0, 0))
     # Wordmark above the progress panel.
     badge(c, 14, 28)
-    c.text(52, 31, "OVELIN", (28, 48, 100), scale=2, spacing=1, shadow=(160, 176, 210))
-    c.text(53, 50, "GAME PORTAL", (96, 112, 146))
+    c.text(52, 30, "OVELIN", (28, 48, 100), size=20, shadow=(160, 176, 210))
+    c.text(53, 50, "GAME PORTAL", (96, 112, 146), size=9)
     # Panel holding the bar (43,74)-(254,86) and the status line
     # (43,95)-(254,111).
     panel(c, 36, 66, 262, 118)
