@@ -16,6 +16,7 @@ packages.build_package does the packing and signing.
 import os
 import random
 import shutil
+import struct
 import sys
 import time
 
@@ -81,6 +82,8 @@ def make_cabinet_packages(pkgs, build_dir, pki):
     with open(os.path.join(folder, "altered.cab"), "wb") as f:
         f.write(data)
 
+    make_altered_packages(os.path.join(folder, "altered"), data)
+
     with open(os.path.join(folder, "notcab.bin"), "wb") as f:
         f.write(random.Random(5).randbytes(4096))
 
@@ -108,6 +111,61 @@ def make_cabinet_packages(pkgs, build_dir, pki):
         ])
 
 
+# Packages altered after signing, each with a test that it never reaches
+# the cabinet reader: six named cases, then MSZIP_FLIPS flips of the
+# compressed data, the kind that makes a cabinet reader fault on corrupt
+# input.
+MSZIP_FLIPS = 21
+
+
+def make_altered_packages(folder, signed):
+    """Writes folder/<case>.cab and folder/mszip<n>.cab from the bytes of a
+    signed, MSZIP-compressed cabinet, and folder/list.txt naming them all."""
+    os.makedirs(folder)
+    sigpos, siglen = struct.unpack_from("<II", signed, 44)
+    first_data = struct.unpack_from("<I", signed, 60)[0]  # the first folder's first CFDATA
+    der_length = struct.unpack_from(">H", signed, sigpos + 2)[0] + 4  # 30 82 hi lo
+
+    def altered(name, offset=None, mask=0xFF, cut=None):
+        data = bytearray(signed if cut is None else signed[:cut])
+        if offset is not None:
+            data[offset] ^= mask
+        with open(os.path.join(folder, name + ".cab"), "wb") as f:
+            f.write(data)
+        return name
+
+    names = [
+        altered("data", first_data + 8 + 1000),           # inside a file's compressed data
+        altered("header", 32),                             # setID, a field the digest covers
+        altered("signature", sigpos + der_length - 10),    # the signer's signature value
+        altered("truncated", cut=len(signed) // 2),
+        # Fields the digest leaves out, which a cabinet reader acts on.
+        altered("reserve", 39, mask=0x04),                 # cbCFData
+        altered("icabinet", 34, mask=0x01),
+    ]
+    # From the first block's "CK" and deflate header on, spread over the data.
+    span = sigpos - (first_data + 8)
+    for n in range(MSZIP_FLIPS):
+        offset = first_data + 8 + (n * n * span) // (MSZIP_FLIPS * MSZIP_FLIPS)
+        names.append(altered("mszip%02d" % n, offset, mask=1 << (n % 8)))
+    with open(os.path.join(folder, "list.txt"), "w") as f:
+        f.write("\n".join(names) + "\n")
+
+
+def make_signer_packages(pkgs, build_dir, pki):
+    """signer/pinned.cab, signed by the pinned CA's signer (packages.pinned_ca,
+    whose thumbprint the pinned test build lists); the prefix trusts that CA
+    as it trusts the test CA."""
+    folder = os.path.join(pkgs, "signer")
+    os.makedirs(folder)
+    ca, signer = packages.pinned_ca(os.path.join(build_dir, "pinned-ca"))
+    packages.trust_root_in_prefix(ca, folder, os.path.join(build_dir, "bench"))
+    readme = os.path.join(folder, "readme.txt")
+    with open(readme, "wb") as f:
+        f.write(b"Signed by the pinned publisher\r\n")
+    packages.build_package({"readme.txt": readme}, os.path.join(folder, "pinned.cab"), signer=signer)
+
+
 def local_seconds(fields):
     """Seconds since 1970 of a local time given as (year, month, day, h, m, s)."""
     return time.mktime(tuple(fields) + (0, 0, -1))
@@ -122,6 +180,7 @@ def write_signed(folder, name, pki, entries, compression=0):
 
 RECIPES = [
     make_cabinet_packages,
+    make_signer_packages,
     make_install_packages,
 ]
 
