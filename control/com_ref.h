@@ -29,6 +29,12 @@ class CComRef {
     if (pointer_ != nullptr) pointer_->Release();
     pointer_ = nullptr;
   }
+  // Hands the reference to the caller, who releases it.
+  T* Detach() {
+    T* pointer = pointer_;
+    pointer_ = nullptr;
+    return pointer;
+  }
 
  private:
   T* pointer_ = nullptr;

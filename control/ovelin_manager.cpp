@@ -9,6 +9,7 @@
 #include "com_ref.h"
 #include "module.h"
 #include "module_check.h"
+#include "script_safety.h"
 #include "trusted_domain.h"
 
 namespace {
@@ -187,13 +188,30 @@ STDMETHODIMP COvelinActiveXManager::GetActiveXObject(BSTR bszClsID, BSTR bszCode
     if (lastResult_ != SUCCESS) return S_OK;
   }
   CLSID clsid;
-  if (bszClsID == nullptr || FAILED(CLSIDFromString(bszClsID, &clsid)) ||
-      FAILED(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch,
-                              reinterpret_cast<void**>(&pVal->pdispVal)))) {
+  if (bszClsID == nullptr || FAILED(CLSIDFromString(bszClsID, &clsid))) {
     lastResult_ = MODULE_CREATECONTROL_FAIL;
     return S_OK;
   }
-  HandOverClientSite(pVal->pdispVal);
+  // Script gets only what the browser itself would let it script: a
+  // kill-bitted class is not even created, and an object that is not
+  // marked safe for scripting is released unseen.
+  if (IsKillBitSet(clsid)) {
+    lastResult_ = MODULE_NOTSAFE_FOR_SCRIPTING;
+    return S_OK;
+  }
+  CComRef<IDispatch> control;
+  if (FAILED(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch,
+                              control.ReceiveVoid())) ||
+      !control) {
+    lastResult_ = MODULE_CREATECONTROL_FAIL;
+    return S_OK;
+  }
+  if (!IsSafeForScripting(clsid, control.Get())) {
+    lastResult_ = MODULE_NOTSAFE_FOR_SCRIPTING;
+    return S_OK;
+  }
+  HandOverClientSite(control.Get());
+  pVal->pdispVal = control.Detach();
   return S_OK;
 }
 

@@ -4,6 +4,7 @@
 
 #include "install_package.h"
 #include "package_signature.h"
+#include "package_signer.h"
 #include "path_util.h"
 
 CInstallJob::CInstallJob(const char* workFolder, IInstallProgress* listener, HANDLE cancelEvent)
@@ -25,6 +26,10 @@ ResultCode CInstallJob::Run(const char* codebase, const char* clsid, const char*
   int32_t status = 0;
   if (VerifyPackageSignature(packagePath.c_str(), status) && status < 0)
     return DLL_INVALID_SIGNCODE;
+  // The platform's verdict is not the only guard: some platforms pass a
+  // cabinet altered after signing, and the cabinet reader must never see
+  // one. The engine's own check also applies the build's pinned publishers.
+  if (!VerifySignedPackage(packagePath.c_str())) return DLL_INVALID_SIGNCODE;
 
   std::string extractionFolder;
   result = Extract(packagePath.c_str(), extractionFolder);

@@ -30,6 +30,27 @@ bool CLocalFile::Write(const void* buffer, DWORD count) {
   return WriteFile(handle_, buffer, count, &written, nullptr) != FALSE;
 }
 
+bool CLocalFile::ReadExactly(void* buffer, DWORD count) {
+  if (!IsOpen()) return false;
+  DWORD read = 0;
+  return ReadFile(handle_, buffer, count, &read, nullptr) != FALSE && read == count;
+}
+
+bool CLocalFile::GetSize(ULONGLONG& size) const {
+  if (!IsOpen()) return false;
+  LARGE_INTEGER value;
+  if (!GetFileSizeEx(handle_, &value)) return false;
+  size = static_cast<ULONGLONG>(value.QuadPart);
+  return true;
+}
+
+bool CLocalFile::Seek(ULONGLONG offset) {
+  if (!IsOpen()) return false;
+  LARGE_INTEGER position;
+  position.QuadPart = static_cast<LONGLONG>(offset);
+  return SetFilePointerEx(handle_, position, nullptr, FILE_BEGIN) != FALSE;
+}
+
 bool CLocalFile::GetTimes(FILETIME& creation, FILETIME& lastWrite) const {
   if (!IsOpen()) return false;
   return GetFileTime(handle_, &creation, nullptr, &lastWrite) != FALSE;

@@ -4,8 +4,7 @@
 // The handle is INVALID_HANDLE_VALUE while the object is closed. Others may
 // read the file while it is open (FILE_SHARE_READ), never write it.
 // Operations return false when Windows refuses the call (GetLastError then
-// tells why); on a closed object Write, GetTimes and SetTimes return false
-// without calling Windows. Copying is not allowed: the handle has one owner.
+// tells why); on a closed object they return false without calling Windows. Copying is not allowed: the handle has one owner.
 #pragma once
 
 #include <windows.h>
@@ -34,6 +33,12 @@ class CLocalFile {
 
   // WriteFile of count bytes; its result is the answer.
   bool Write(const void* buffer, DWORD count);
+  // ReadFile of exactly count bytes from where the file stands: false when
+  // the call fails or the file ends first.
+  bool ReadExactly(void* buffer, DWORD count);
+  bool GetSize(ULONGLONG& size) const;
+  // Moves the file pointer to offset bytes from the start.
+  bool Seek(ULONGLONG offset);
   // Creation and last-write times; the last-access time is neither read
   // nor changed.
   bool GetTimes(FILETIME& creation, FILETIME& lastWrite) const;

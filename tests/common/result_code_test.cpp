@@ -26,6 +26,7 @@ const std::map<ResultCode, std::string> kNames = {
     {2103, "MODULE_CANT_FIND_PROC"},
     {2104, "MODULE_AUTH_ELEVATION_FAIL"},
     {2105, "MODULE_INVALID_DOMAIN"},
+    {2106, "MODULE_NOTSAFE_FOR_SCRIPTING"},
     {5001, "DLL_INVALID_DOMAIN"},
     {5002, "DLL_INVALID_SIGNCODE"},
     {5003, "DLL_UNKNOWN"},
@@ -74,7 +75,7 @@ std::string Format(ResultCode code, size_t size) {
 }  // namespace
 
 TEST(ResultCodeTest, EveryCodeAndEveryGapBetweenRows) {
-  ASSERT_EQ(48u, kNames.size());
+  ASSERT_EQ(49u, kNames.size());
   for (ResultCode code = -1100; code <= 10000; ++code) {
     const auto row = kNames.find(code);
     const char* name = GetResultCodeName(code);

@@ -1,6 +1,8 @@
 // OVInPlace.dll: a small control that pages create through the update
 // control, with the parts of IOleObject a browser uses to place a control
 // on its page: SetClientSite, GetClientSite and DoVerb(in-place activate).
+// It is safe for scripting by its registration (the implemented category),
+// not through IObjectSafety, which it does not have.
 // Scripting methods (IDispatch by hand):
 //   Ping()              "pong"
 //   HasClientSite()     true once a client site was handed over
@@ -221,6 +223,9 @@ STDAPI DllRegisterServer() {
   RegSetValueExA(server, "ThreadingModel", 0, REG_SZ, reinterpret_cast<const BYTE*>("Apartment"), 10);
   RegCloseKey(server);
   SetDefault(HKEY_LOCAL_MACHINE, (std::string(kClassKey) + "\\ProgID").c_str(), "OVTest.InPlaceControl");
+  SetDefault(HKEY_LOCAL_MACHINE,
+             (std::string(kClassKey) + "\\Implemented Categories\\{7DD95801-9882-11CF-9FA9-00AA006C42C4}").c_str(),
+             "");
   SetDefault(HKEY_LOCAL_MACHINE, (std::string(kProgIdKey) + "\\CLSID").c_str(),
              "{5D6E7F80-1A2B-4C3D-8E9F-A0B1C2D3E4F5}");
   return S_OK;

@@ -1,8 +1,9 @@
 """Pages run in ovhost.exe against the update control, the real engine and
 the live package server: the trusted-domain rule, installed and missing
 controls, engine failures, the module check's reasons for an install,
-in-place activation, and the install path on Windows XP and on Windows 7
-(where this platform has no elevation moniker)."""
+in-place activation, the install path on Windows XP and on Windows 7
+(where this platform has no elevation moniker), and the objects that are
+never handed to script."""
 
 import os
 import sys
@@ -23,6 +24,7 @@ PKGS = "http://cdn.ovelin.net/pkgs/install/"
 PAGE = "http://game.ovelin.net/play/index.html"
 HKLM = "HKEY_LOCAL_MACHINE\\SOFTWARE"
 NOVERSION_DLL = os.path.join(BUILD, "tests", "samples", "sample_noversion", "OVNoVersion.dll")
+SAMPLES = os.path.join(BUILD, "tests", "samples")
 
 HEADER = """
 var m = new ActiveXObject("OVManagerX.OvelinAutoUpdater.1");
@@ -233,4 +235,42 @@ def test_without_an_elevation_moniker_windows7_installs_fail_with_2104():
         host.echo(m.InstallActiveXObject("%(c)s", "%(u)s", ""), code());
     """ % {"c": MAIN, "u": codebase}, winver="win7")
     assert lines == ["object true 2104 MODULE_AUTH_ELEVATION_FAIL", "0 2104 MODULE_AUTH_ELEVATION_FAIL"]
+    assert requests_for(codebase) == []
+
+
+def test_only_objects_safe_for_scripting_reach_the_page():
+    """Registered objects that the browser would not let a page script come
+    back null with 2106: the platform's shell and file system objects, a
+    sample control that refuses the safe-for-scripting option, and one whose
+    class carries the browser's kill bit although it is safe. A safe sample
+    control still comes back."""
+    killed = "{0E5C1B2A-7F3D-4A8E-9B61-2C4D5E6F7A07}"
+    for target, name in (("sample_unsafe", "OVUnsafe.dll"), ("sample_killed", "OVKilled.dll"),
+                         ("sample_other", "OVOther.dll")):
+        regsvr32(os.path.join(SAMPLES, target, name))
+    reg_set(HKLM + "\\Microsoft\\Internet Explorer\\ActiveX Compatibility\\" + killed,
+            "Compatibility Flags", 0x400, "REG_DWORD")
+    drive_c = os.path.dirname(unix_path("C:\\windows"))
+    markers = [os.path.join(drive_c, name) for name in ("pwned-shell.txt", "pwned-fso.txt")]
+    codebase = unique_url("safety")
+    lines = page("""
+        function ask(name, clsid, use) {
+            var object = m.GetActiveXObject(clsid, "%(u)s", "");
+            host.echo(name, object === null, code());
+            if (object) use(object);
+        }
+        ask("shell", "{72C24DD5-D70A-438B-8A42-98424B88AFB8}", function (shell) {
+            shell.Run("cmd /c echo pwned > C:\\\\pwned-shell.txt", 0, true);
+        });
+        ask("files", "{0D43FE01-F093-11CF-8940-00A0C9054228}", function (files) {
+            files.CreateTextFile("C:\\\\pwned-fso.txt").Close();
+        });
+        ask("unsafe", "{0E5C1B2A-7F3D-4A8E-9B61-2C4D5E6F7A06}", function (c) { c.GetVersion(); });
+        ask("killed", "%(k)s", function (c) { c.GetVersion(); });
+        ask("safe", "{0E5C1B2A-7F3D-4A8E-9B61-2C4D5E6F7A02}", function (c) { host.echo(c.GetVersion()); });
+    """ % {"u": codebase, "k": killed}, winver="winxp")
+    refused = "true 2106 MODULE_NOTSAFE_FOR_SCRIPTING"
+    assert lines == ["shell " + refused, "files " + refused, "unsafe " + refused,
+                     "killed " + refused, "safe false 0 SUCCESS", "2.0.0.1"]
+    assert [m for m in markers if os.path.exists(m)] == []
     assert requests_for(codebase) == []

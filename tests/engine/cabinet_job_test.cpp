@@ -35,13 +35,35 @@ TEST_F(CabinetJobTest, UnsignedPackageEndsBeforeExtraction) {
   EXPECT_FALSE(FileExists(ExtractionFolder("unsigned.cab")));
 }
 
-// A signed program passes the signature stage; it is no cabinet, so the
-// count fails before anything is extracted.
-TEST_F(CabinetJobTest, SignedProgramServedAsPackageFailsTheCount) {
+// The platform passes a signed program; it is no signed cabinet, so the
+// engine's own check refuses it before the cabinet reader sees it.
+TEST_F(CabinetJobTest, SignedProgramServedAsPackageIsRefusedBeforeExtraction) {
   CRecordingListener listener;
-  EXPECT_EQ(Run("program.cab", listener), DLL_CANT_ANALYZE_CABFILECOUNT);
-  EXPECT_EQ(listener.From("DownloadComplete"), (std::vector<std::string>{"DownloadComplete", "PrepareExtract"}));
+  EXPECT_EQ(Run("program.cab", listener), DLL_INVALID_SIGNCODE);
+  EXPECT_EQ(listener.events.back(), "DownloadComplete");
   EXPECT_FALSE(FileExists(ExtractionFolder("program.cab")));
+}
+
+// Every package of make_packages.py's altered/ folder: one byte changed in
+// a file's data, in the header, in the signature, a truncated file, two
+// header fields that the digest leaves out, and 21 flips of the compressed
+// data of the kind that makes a cabinet reader fault. Whatever
+// the platform's verdict, the job ends 5002 and the extraction stage never
+// begins, so no extraction folder is ever made.
+TEST_F(CabinetJobTest, PackagesAlteredAfterSigningNeverReachTheCabinetReader) {
+  std::vector<std::string> names;
+  const std::string list = ReadWholeFile(PackageFile("cabinet/altered/list.txt"));
+  for (size_t start = 0, end; (end = list.find('\n', start)) != std::string::npos; start = end + 1)
+    names.push_back(list.substr(start, end - start));
+  ASSERT_EQ(names.size(), 6u + 21u);
+  for (const std::string& name : names) {
+    const std::string package = "altered/" + name + ".cab";
+    CRecordingListener listener;
+    EXPECT_EQ(Run(package.c_str(), listener), DLL_INVALID_SIGNCODE) << name;
+    EXPECT_EQ(listener.events.back(), "DownloadComplete") << name;
+    EXPECT_TRUE(listener.From("PrepareExtract").empty()) << name;
+    EXPECT_FALSE(FileExists(work_ / (name + ".cab_Extract"))) << name;
+  }
 }
 
 TEST_F(CabinetJobTest, HostileNameFailsExtractionAndLeavesNothingBehind) {

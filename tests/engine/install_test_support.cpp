@@ -10,7 +10,7 @@ const char kMainClsid[] = "{0E5C1B2A-7F3D-4A8E-9B61-2C4D5E6F7A01}";
 const char kOtherClsid[] = "{0E5C1B2A-7F3D-4A8E-9B61-2C4D5E6F7A02}";
 const char kBrokenClsid[] = "{0E5C1B2A-7F3D-4A8E-9B61-2C4D5E6F7A03}";
 const char kNoVersionClsid[] = "{0E5C1B2A-7F3D-4A8E-9B61-2C4D5E6F7A04}";
-const char kWaitClsid[] = "{0E5C1B2A-7F3D-4A8E-9B61-2C4D5E6F7A06}";
+const char kWaitClsid[] = "{0E5C1B2A-7F3D-4A8E-9B61-2C4D5E6F7A08}";
 
 const SYSTEMTIME kPackageFileTime = {2020, 5, 0, 17, 10, 20, 30, 0};
 // The package server's fixed Last-Modified, 1445412480 s after 1970.

@@ -1,5 +1,5 @@
-// The package signature check against real signed, unsigned and damaged
-// packages, judged by this platform's WinVerifyTrust.
+// The package signature checks against real signed, unsigned and damaged
+// packages: this platform's WinVerifyTrust, and the engine's own check.
 #include <windows.h>
 #include <wincrypt.h>
 #include <wintrust.h>
@@ -8,6 +8,7 @@
 
 #include "cabinet_test_support.h"
 #include "package_signature.h"
+#include "package_signer.h"
 
 namespace {
 
@@ -73,4 +74,32 @@ TEST(PackageSignature, NoPathMeansNoCheck) {
   int32_t status = 12345;
   EXPECT_FALSE(VerifyPackageSignature(nullptr, status));
   EXPECT_EQ(status, 12345);
+}
+
+// The engine's own check judges the signature's integrity, not the chain's
+// trust (the platform's part): a signer of an untrusted or expired
+// certificate passes it, every altered or foreign file fails it.
+TEST(PackageSigner, OnlyIntactSignedCabinetsPass) {
+  const struct {
+    const char* package;
+    bool intact;
+  } cases[] = {
+      {"cabinet/signed.cab", true},
+      {"cabinet/times.cab", true},          // written by our own cabinet writer
+      {"cabinet/hostile_parent.cab", true},
+      {"cabinet/untrusted.cab", true},
+      {"cabinet/expired.cab", true},
+      {"signer/pinned.cab", true},
+      {"cabinet/altered.cab", false},
+      {"cabinet/altered/header.cab", false},
+      {"cabinet/altered/signature.cab", false},
+      {"cabinet/altered/truncated.cab", false},
+      {"cabinet/unsigned.cab", false},
+      {"cabinet/program.cab", false},
+      {"cabinet/notcab.bin", false},
+      {"cabinet/missing.cab", false},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(VerifySignedPackage(PackageFile(c.package).c_str()), c.intact) << c.package;
+  EXPECT_FALSE(VerifySignedPackage(nullptr));
 }

@@ -1,9 +1,12 @@
 // A small in-process COM server: the control that the install tests
 // package, install, register and later create from script. Each build
 // gets its own class id (SAMPLE_CLSID) and version (SAMPLE_VERSION);
-// SAMPLE_REGISTER_FAILS builds the one whose registration fails.
+// SAMPLE_REGISTER_FAILS builds the one whose registration fails. Like a
+// portal's controls, each says through IObjectSafety that it is safe for
+// scripting; SAMPLE_REFUSES_SAFETY builds the one that refuses to.
 #include <windows.h>
 
+#include <objsafe.h>
 #include <oleauto.h>
 #include <olectl.h>
 #include <shlwapi.h>
@@ -47,7 +50,7 @@ HRESULT LoadSampleTypeInfo(ITypeInfo** info) {
   return hr;
 }
 
-class CSampleControl : public IOVSample {
+class CSampleControl : public IOVSample, public IObjectSafety {
  public:
   CSampleControl() { InterlockedIncrement(&g_locks); }
   virtual ~CSampleControl() {
@@ -59,6 +62,11 @@ class CSampleControl : public IOVSample {
     if (object == nullptr) return E_POINTER;
     if (iid == IID_IUnknown || iid == IID_IDispatch || iid == IID_IOVSample) {
       *object = static_cast<IOVSample*>(this);
+      AddRef();
+      return S_OK;
+    }
+    if (iid == IID_IObjectSafety) {
+      *object = static_cast<IObjectSafety*>(this);
       AddRef();
       return S_OK;
     }
@@ -100,6 +108,28 @@ class CSampleControl : public IOVSample {
                       exception, argError);
   }
 
+  // Safe for untrusted callers and data on its scripting interface.
+  STDMETHODIMP GetInterfaceSafetyOptions(REFIID iid, DWORD* supported, DWORD* enabled) override {
+    if (supported == nullptr || enabled == nullptr) return E_POINTER;
+    *supported = *enabled = 0;
+    if (iid != IID_IDispatch && iid != IID_IOVSample) return E_NOINTERFACE;
+    *supported = kSafety;
+    *enabled = safety_;
+    return S_OK;
+  }
+  STDMETHODIMP SetInterfaceSafetyOptions(REFIID iid, DWORD mask, DWORD enabled) override {
+    if (iid != IID_IDispatch && iid != IID_IOVSample) return E_NOINTERFACE;
+#ifdef SAMPLE_REFUSES_SAFETY
+    (void)mask;
+    (void)enabled;
+    return E_FAIL;
+#else
+    if (mask & ~kSafety) return E_FAIL;
+    safety_ = (safety_ & ~mask) | (enabled & mask);
+    return S_OK;
+#endif
+  }
+
   STDMETHODIMP GetVersion(BSTR* version) override {
     if (version == nullptr) return E_POINTER;
     *version = SysAllocString(WIDEN(SAMPLE_VERSION));
@@ -109,8 +139,11 @@ class CSampleControl : public IOVSample {
  private:
   HRESULT EnsureTypeInfo() { return typeInfo_ ? S_OK : LoadSampleTypeInfo(&typeInfo_); }
 
+  static const DWORD kSafety = INTERFACESAFE_FOR_UNTRUSTED_CALLER | INTERFACESAFE_FOR_UNTRUSTED_DATA;
+
   LONG refs_ = 1;
   ITypeInfo* typeInfo_ = nullptr;  // owned; loaded on first use
+  DWORD safety_ = 0;
 };
 
 class CSampleFactory : public IClassFactory {

@@ -10,7 +10,7 @@ The controls (CLSIDs as the samples' CMakeLists give them):
     OVHelper.dll  copied, never registered, 1.0.0.1
     OVBroken.dll  {...7A03}, its DllRegisterServer fails
     OVNoVersion.dll {...7A04}, without a version resource
-    OVWait.dll    {...7A06}, its DllRegisterServer signals the event
+    OVWait.dll    {...7A08}, its DllRegisterServer signals the event
                   "ov_register_waiting" and never returns
 
 Every file of every package carries FILE_MTIME (UTC) as its time, so that
@@ -28,7 +28,7 @@ CLSID_MAIN = "{0E5C1B2A-7F3D-4A8E-9B61-2C4D5E6F7A01}"
 CLSID_OTHER = "{0E5C1B2A-7F3D-4A8E-9B61-2C4D5E6F7A02}"
 CLSID_BROKEN = "{0E5C1B2A-7F3D-4A8E-9B61-2C4D5E6F7A03}"
 CLSID_NOVERSION = "{0E5C1B2A-7F3D-4A8E-9B61-2C4D5E6F7A04}"
-CLSID_WAIT = "{0E5C1B2A-7F3D-4A8E-9B61-2C4D5E6F7A06}"
+CLSID_WAIT = "{0E5C1B2A-7F3D-4A8E-9B61-2C4D5E6F7A08}"
 
 FILE_MTIME = calendar.timegm((2020, 5, 17, 10, 20, 30))
 

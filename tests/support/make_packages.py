@@ -16,6 +16,7 @@ packages.build_package does the packing and signing.
 import os
 import random
 import shutil
+import struct
 import sys
 import time
 
@@ -76,10 +77,20 @@ def make_cabinet_packages(pkgs, build_dir, pki):
 
     # One byte of the compressed data changed after signing.
     with open(signed, "rb") as f:
-        data = bytearray(f.read())
+        original = f.read()
+    data = bytearray(original)
     data[200] ^= 0xFF
     with open(os.path.join(folder, "altered.cab"), "wb") as f:
         f.write(data)
+
+    text = os.path.join(folder, "text.src")
+    with open(text, "wb") as f:
+        words = random.Random(11).choices([b"ovelin ", b"game ", b"control ", b"setup\r\n", b"42 "], k=60000)
+        f.write(b"".join(words))
+    compressible = os.path.join(folder, "text.cab")
+    packages.build_package({"text.txt": text}, compressible, signer=pki.signer)
+    with open(compressible, "rb") as f:
+        make_altered_packages(os.path.join(folder, "altered"), original, f.read())
 
     with open(os.path.join(folder, "notcab.bin"), "wb") as f:
         f.write(random.Random(5).randbytes(4096))
@@ -108,6 +119,70 @@ def make_cabinet_packages(pkgs, build_dir, pki):
         ])
 
 
+# Packages altered after signing, each with a test that it never reaches
+# the cabinet reader: six named cases, then MSZIP_FLIPS flips of compressed
+# data whose block checksum is cleared (0: none computed), so that a reader
+# decompresses the corrupt data: the kind that makes a cabinet reader fault.
+MSZIP_FLIPS = 21
+
+
+def make_altered_packages(folder, signed, compressible):
+    """Writes folder/<case>.cab from the bytes of signed, folder/mszip<n>.cab
+    from those of compressible (both signed MSZIP cabinets), and
+    folder/list.txt naming them all."""
+    os.makedirs(folder)
+    sigpos = struct.unpack_from("<I", signed, 44)[0]
+    first_data = struct.unpack_from("<I", signed, 60)[0]  # the first folder's first CFDATA
+    der_length = struct.unpack_from(">H", signed, sigpos + 2)[0] + 4  # 30 82 hi lo
+
+    def altered(name, source, offset=None, mask=0xFF, cut=None, block=None):
+        data = bytearray(source if cut is None else source[:cut])
+        if offset is not None:
+            data[offset] ^= mask
+        if block is not None:
+            data[block:block + 4] = bytes(4)
+        with open(os.path.join(folder, name + ".cab"), "wb") as f:
+            f.write(data)
+        return name
+
+    names = [
+        altered("data", signed, first_data + 8 + 1000),      # inside a file's compressed data
+        altered("header", signed, 32),                       # setID, a field the digest covers
+        altered("signature", signed, sigpos + der_length - 10),  # the signer's signature value
+        altered("truncated", signed, cut=len(signed) // 2),
+        # Fields the digest leaves out, which a cabinet reader acts on.
+        altered("reserve", signed, 39, mask=0x04),           # cbCFData
+        altered("icabinet", signed, 34, mask=0x01),
+    ]
+    # The compressed bytes of every block (after its 8-byte CFDATA header),
+    # flipped at places spread over them, from each block's "CK" on.
+    blocks, offset = [], struct.unpack_from("<I", compressible, 60)[0]
+    for _ in range(struct.unpack_from("<H", compressible, 64)[0]):
+        size = struct.unpack_from("<H", compressible, offset + 4)[0]
+        blocks.append((offset, size))
+        offset += 8 + size
+    for n in range(MSZIP_FLIPS):
+        block, size = blocks[n % len(blocks)]
+        at = block + 8 + (n * 7919) % size
+        names.append(altered("mszip%02d" % n, compressible, at, mask=1 << (n % 8), block=block))
+    with open(os.path.join(folder, "list.txt"), "w") as f:
+        f.write("\n".join(names) + "\n")
+
+
+def make_signer_packages(pkgs, build_dir, pki):
+    """signer/pinned.cab, signed by the pinned CA's signer (packages.pinned_ca,
+    whose thumbprint the pinned test build lists); the prefix trusts that CA
+    as it trusts the test CA."""
+    folder = os.path.join(pkgs, "signer")
+    os.makedirs(folder)
+    ca, signer = packages.pinned_ca(os.path.join(build_dir, "pinned-ca"))
+    packages.trust_root_in_prefix(ca, folder, os.path.join(build_dir, "bench"))
+    readme = os.path.join(folder, "readme.txt")
+    with open(readme, "wb") as f:
+        f.write(b"Signed by the pinned publisher\r\n")
+    packages.build_package({"readme.txt": readme}, os.path.join(folder, "pinned.cab"), signer=signer)
+
+
 def local_seconds(fields):
     """Seconds since 1970 of a local time given as (year, month, day, h, m, s)."""
     return time.mktime(tuple(fields) + (0, 0, -1))
@@ -122,6 +197,7 @@ def write_signed(folder, name, pki, entries, compression=0):
 
 RECIPES = [
     make_cabinet_packages,
+    make_signer_packages,
     make_install_packages,
 ]
 

@@ -272,11 +272,46 @@ def system_program(name):
 
 def trust_ca_in_prefix(pki, bench_dir):
     """Imports the test CA into the root store of the bench's Wine prefix."""
+    trust_root_in_prefix(pki.ca, pki.folder, bench_dir)
+
+
+def trust_root_in_prefix(cert_pem, folder, bench_dir):
+    """Imports cert_pem into the root store of the bench's Wine prefix; the
+    .reg file is written into folder."""
     env = bench_env(bench_dir)
-    reg = os.path.join(pki.folder, "trust-ca.reg")
+    reg = os.path.join(folder, "trust-%s.reg" % os.path.splitext(os.path.basename(cert_pem))[0])
     with open(reg, "w") as f:
-        f.write(root_store_reg(pki.ca))
+        f.write(root_store_reg(cert_pem))
     # Output to DEVNULL: Wine's background processes inherit the pipes.
     subprocess.run([env["WINE"], system_program("reg"), "import", "Z:" + reg.replace("/", "\\")],
                    env=env, check=True, stdin=subprocess.DEVNULL,
                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+
+def sha256_thumbprint(cert_pem):
+    """SHA-256 thumbprint of a PEM certificate, upper-case hex: what
+    publisher pinning (OV_TRUSTED_SIGNERS) lists."""
+    return hashlib.sha256(_der(cert_pem)).hexdigest().upper()
+
+
+def pinned_ca(folder):
+    """A CA of its own with one signer, kept in folder across runs (made on
+    first use): the publisher that a pinned build of the engine trusts. The
+    build needs its thumbprint before any test runs, so unlike make_pki it
+    is not made afresh for each run. Returns (CA certificate, Signer)."""
+    cert = os.path.join(folder, "pinned.pem")
+    signer = Signer(os.path.join(folder, "pinned-signer.pem"), os.path.join(folder, "pinned-signer.key"))
+    if not (os.path.exists(cert) and os.path.exists(signer.cert)):
+        shutil.rmtree(folder, ignore_errors=True)
+        os.makedirs(folder)
+        _CertificateAuthority(folder, "pinned").issue("pinned-signer")
+    return cert, signer
+
+
+if __name__ == "__main__":
+    # packages.py pinned-ca FOLDER: makes the pinned CA when it is missing
+    # and prints its SHA-256 thumbprint (for the build's pinned test).
+    if len(sys.argv) == 3 and sys.argv[1] == "pinned-ca":
+        print(sha256_thumbprint(pinned_ca(sys.argv[2])[0]))
+    else:
+        sys.exit("usage: packages.py pinned-ca FOLDER")

@@ -146,6 +146,9 @@ def test_manifest_package_installs_through_the_engine(env, pki, work):
                             "--out", out, "--ca", pki.ca, *signing(pki.signer))
     assert (status, reported(output)) == (0, (0, "SUCCESS")), output
     assert "OVHelper.dll -> System folder" in output
+    # The thumbprint that publisher pinning lists for this signer.
+    assert "signed with: CN=Ovelin Test Signer signer SHA-256 %s" % \
+        packages.sha256_thumbprint(pki.signer.cert) in output.splitlines()
 
     code, cache = install(env, work, out, CLSID_MAIN, "1.0.0.4")
     assert code == 0

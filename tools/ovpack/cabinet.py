@@ -1,7 +1,10 @@
 """Packing, signing and unpacking a package with gcab and osslsigncode."""
 
+import hashlib
 import os
+import re
 import shutil
+import ssl
 import subprocess
 
 
@@ -14,9 +17,10 @@ class ToolError(Exception):
         self.output = output
 
 
-def _run(args, cwd=None):
+def _run(args, cwd=None, input=None):
     try:
-        done = subprocess.run(args, cwd=cwd, stdin=subprocess.DEVNULL,
+        done = subprocess.run(args, cwd=cwd, input=input,
+                              stdin=None if input is not None else subprocess.DEVNULL,
                               stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
     except FileNotFoundError:
         raise ToolError("%s is not installed" % args[0])
@@ -62,6 +66,29 @@ def sign(in_path, out_path, cert=None, key=None, pkcs12=None, pass_file=None, ti
         raise ToolError("signing failed: " + _signing_problem(error.output, cert, key, pkcs12,
                                                               pass_file))
 
+
+
+def signing_certificates(cert=None, pkcs12=None, pass_file=None):
+    """[(subject, SHA-256 thumbprint in upper-case hex)] of the certificates
+    that signing sends along in the package: those of the certificate file
+    (PEM, one or more, or DER) or of the PKCS#12 file, signer first. These
+    thumbprints are what publisher pinning (OV_TRUSTED_SIGNERS) lists."""
+    if pkcs12:
+        text = _run(["openssl", "pkcs12", "-in", pkcs12, "-nokeys", "-passin",
+                     "file:" + pass_file if pass_file else "pass:"])
+    else:
+        with open(cert, "rb") as f:
+            data = f.read()
+        text = (data.decode("latin-1") if b"-----BEGIN CERTIFICATE-----" in data
+                else ssl.DER_cert_to_PEM_cert(data))
+    found = []
+    for pem in re.findall(r"-----BEGIN CERTIFICATE-----.+?-----END CERTIFICATE-----", text, re.S):
+        subject = _run(["openssl", "x509", "-noout", "-subject", "-nameopt", "RFC2253"],
+                       input=pem.encode("ascii")).strip()
+        thumbprint = hashlib.sha256(ssl.PEM_cert_to_DER_cert(pem)).hexdigest().upper()
+        found.append((subject.split("=", 1)[1] if subject.startswith("subject=") else subject,
+                      thumbprint))
+    return found
 
 def _signing_problem(output, cert, key, pkcs12, pass_file):
     """One line for what osslsigncode could not do, in place of its OpenSSL

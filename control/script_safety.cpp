@@ -1,0 +1,61 @@
+#include "script_safety.h"
+
+#include <objsafe.h>
+
+#include <cstdio>
+
+#include "com_ref.h"
+#include "scoped_key.h"
+
+namespace {
+
+const DWORD kKillBit = 0x400;
+const char kSafeForScriptingCategory[] = "{7DD95801-9882-11CF-9FA9-00AA006C42C4}";
+
+// The class id in registry form, with braces, upper case.
+bool ClsidText(REFCLSID clsid, char (&text)[40]) {
+  wchar_t wide[40];
+  if (StringFromGUID2(clsid, wide, 40) == 0) return false;
+  return WideCharToMultiByte(CP_ACP, 0, wide, -1, text, sizeof(text), nullptr, nullptr) > 0;
+}
+
+bool IsInSafeForScriptingCategory(const char* clsidText) {
+  char path[160];
+  std::snprintf(path, sizeof(path), "CLSID\\%s\\Implemented Categories\\%s", clsidText,
+                kSafeForScriptingCategory);
+  CScopedKey key;
+  return RegOpenKeyExA(HKEY_CLASSES_ROOT, path, 0, KEY_READ, key.Receive()) == ERROR_SUCCESS;
+}
+
+}  // namespace
+
+bool IsKillBitSet(REFCLSID clsid) {
+  char clsidText[40];
+  // A class id that cannot be written out cannot be looked up: refuse it.
+  if (!ClsidText(clsid, clsidText)) return true;
+  char path[160];
+  std::snprintf(path, sizeof(path),
+                "SOFTWARE\\Microsoft\\Internet Explorer\\ActiveX Compatibility\\%s", clsidText);
+  CScopedKey key;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path, 0, KEY_READ, key.Receive()) != ERROR_SUCCESS)
+    return false;
+  DWORD type = 0;
+  DWORD flags = 0;
+  DWORD size = sizeof(flags);
+  if (RegQueryValueExA(key.Get(), "Compatibility Flags", nullptr, &type,
+                       reinterpret_cast<BYTE*>(&flags), &size) != ERROR_SUCCESS ||
+      type != REG_DWORD || size != sizeof(flags))
+    return false;
+  return (flags & kKillBit) != 0;
+}
+
+bool IsSafeForScripting(REFCLSID clsid, IUnknown* object) {
+  char clsidText[40];
+  if (ClsidText(clsid, clsidText) && IsInSafeForScriptingCategory(clsidText)) return true;
+  if (object == nullptr) return false;
+  CComRef<IObjectSafety> safety;
+  if (FAILED(object->QueryInterface(IID_IObjectSafety, safety.ReceiveVoid())) || !safety)
+    return false;
+  return safety->SetInterfaceSafetyOptions(IID_IDispatch, INTERFACESAFE_FOR_UNTRUSTED_CALLER,
+                                           INTERFACESAFE_FOR_UNTRUSTED_CALLER) == S_OK;
+}

@@ -1,0 +1,17 @@
+// The engine's own check of a package's Authenticode signature, made after
+// the platform's verdict and before any cabinet reader opens the file, so
+// that the one check which keeps strangers' code off the machine does not
+// rest on one platform function alone.
+#pragma once
+
+// True when the file at packagePath is a signed cabinet (CSignedCabinet)
+// whose SignedData
+//  - has exactly one signer, whose signature over its signed attributes
+//    verifies with the certificate that the SignedData carries for it;
+//  - signs, through the messageDigest attribute, Authenticode indirect data
+//    for a cabinet whose digest (SHA-1 or SHA-2, as the data names it)
+//    equals the digest of the file;
+//  - and, when this build pins publishers, chains from the signer up to
+//    one of them, every link's signature verified.
+// Everything else, including a file that cannot be read, is false.
+bool VerifySignedPackage(const char* packagePath);
