@@ -39,28 +39,39 @@ class InstallWizardTest : public InstallJobTest {
   std::atomic<bool> done_{false};
 };
 
-TEST_F(InstallWizardTest, CancelDuringASlowDownloadEndsSilentlyAndLeavesNoWorkFiles) {
-  std::vector<std::wstring> boxes;
-  std::wstring question;
-  CDriverThread driver([&] {
-    HWND wizard = WaitFor(&FindSetupWindow, 20000);
-    ASSERT_NE(wizard, nullptr);
-    Sleep(1500);  // well into the download
-    MouseMoveTo(ClientToScreenPoint(wizard, 285, 10));
-    MouseDown();
-    MouseUp();
-    HWND box = WaitFor(&FindSetupMessageBox, 5000);
-    ASSERT_NE(box, nullptr);
-    question = MessageBoxText(box);
-    AnswerBox(box, IDYES);
-    boxes = AnswerBoxesUntilDone();
-  });
-  // 4 MB at 100 ms per 8 KiB: close to a minute unless cancelled.
-  EXPECT_EQ(Install(ServerUrl("slow/100/gen/4000000/pkg.cab")), DLL_USERCANCEL);
-  driver.Join();
-  EXPECT_EQ(question, ExpectedTexts().cancelQuestion);
-  EXPECT_TRUE(boxes.empty());
-  EXPECT_FALSE(WorkFolderExists());
+// A Yes ends the install at once, whether the server is slow or has
+// stopped sending altogether.
+TEST_F(InstallWizardTest, CancelDuringADownloadEndsSilentlyAtOnceAndLeavesNoWorkFiles) {
+  // 4 MB at 100 ms per 8 KiB: close to a minute unless cancelled; or a
+  // server silent after 10000 bytes, which only the time-out would end.
+  for (const char* path : {"slow/100/gen/4000000/pkg.cab", "stall/2/10000/gen/4000000/pkg.cab"}) {
+    done_ = false;
+    std::vector<std::wstring> boxes;
+    std::wstring question;
+    ULONGLONG answeredAt = 0;
+    CDriverThread driver([&] {
+      HWND wizard = WaitFor(&FindSetupWindow, 20000);
+      ASSERT_NE(wizard, nullptr);
+      Sleep(1500);  // well into the download
+      MouseMoveTo(ClientToScreenPoint(wizard, 285, 10));
+      MouseDown();
+      MouseUp();
+      HWND box = WaitFor(&FindSetupMessageBox, 5000);
+      ASSERT_NE(box, nullptr);
+      question = MessageBoxText(box);
+      answeredAt = GetTickCount64();
+      AnswerBox(box, IDYES);
+      boxes = AnswerBoxesUntilDone();
+    });
+    const std::string tagged = "tag/" + std::to_string(GetTickCount64()) + "/" + path;
+    EXPECT_EQ(Install(ServerUrl(tagged)), DLL_USERCANCEL) << path;
+    const ULONGLONG returnedAt = GetTickCount64();
+    driver.Join();
+    EXPECT_LT(returnedAt - answeredAt, 2000u) << path;
+    EXPECT_EQ(question, ExpectedTexts().cancelQuestion) << path;
+    EXPECT_TRUE(boxes.empty()) << path;
+    EXPECT_FALSE(WorkFolderExists()) << path;
+  }
 }
 
 TEST_F(InstallWizardTest, CancelAnsweredNoLetsTheInstallComplete) {
