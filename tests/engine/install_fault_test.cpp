@@ -3,9 +3,6 @@
 // job installs exactly its own package.
 #include <windows.h>
 
-#include <objbase.h>
-#include <oleauto.h>
-
 #include <algorithm>
 #include <cstdlib>
 
@@ -49,40 +46,6 @@ std::vector<std::string> RecordedFiles(const char* clsid) {
   return files;
 }
 
-// Creates the control and asks for its version, as a page would.
-std::string VersionOfControl(const char* clsidText) {
-  CoInitialize(nullptr);
-  wchar_t wide[64];
-  MultiByteToWideChar(CP_ACP, 0, clsidText, -1, wide, 64);
-  CLSID clsid;
-  std::string version = "<not created>";
-  IDispatch* control = nullptr;
-  if (SUCCEEDED(CLSIDFromString(wide, &clsid)) &&
-      SUCCEEDED(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch,
-                                 reinterpret_cast<void**>(&control)))) {
-    OLECHAR name[] = L"GetVersion";
-    LPOLESTR names[] = {name};
-    DISPID id = 0;
-    DISPPARAMS none = {nullptr, nullptr, 0, 0};
-    VARIANT result;
-    VariantInit(&result);
-    version = "<no version>";
-    if (SUCCEEDED(control->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id)) &&
-        SUCCEEDED(control->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &none,
-                                  &result, nullptr, nullptr)) &&
-        result.vt == VT_BSTR) {
-      char text[64];
-      WideCharToMultiByte(CP_ACP, 0, result.bstrVal, -1, text, sizeof text, nullptr, nullptr);
-      version = text;
-    }
-    VariantClear(&result);
-    control->Release();
-  }
-  CoFreeUnusedLibrariesEx(0, 0);
-  CoUninitialize();
-  return version;
-}
-
 std::string JournalPath() {
   char temp[MAX_PATH];
   GetTempPathA(MAX_PATH, temp);
@@ -113,7 +76,7 @@ class InstallFaultTest : public InstallJobTest {
   void ExpectInstalled(const char* version) {
     std::string commas = version;
     std::replace(commas.begin(), commas.end(), '.', ',');
-    EXPECT_EQ(version, VersionOfControl(kMainClsid));
+    EXPECT_EQ(version, VersionOfCreatedControl(kMainClsid));
     EXPECT_EQ(commas, ReadString(HKEY_LOCAL_MACHINE,
                                  DistributionUnitPath(kMainClsid) + "\\InstalledVersion", ""));
     ExpectRecordsMatchDisk();
@@ -213,24 +176,11 @@ TEST_F(InstallFaultTest, HeldSharedFileKeepsTheOldControl) {
   systemNames_ = {"OVShared.dll", "OVShared.dll.~ovnew", "OVShared.dll.~ovold"};
   ASSERT_EQ(SUCCESS, RunJob("shared4"));
   const std::string shared = SystemFolder() + "\\OVShared.dll";
-  HANDLE ready = CreateEventA(nullptr, TRUE, FALSE, "ov_hold_ready");
-  HANDLE quit = CreateEventA(nullptr, TRUE, FALSE, "ov_hold_quit");
-  std::string command = "hold_file.exe \"" + shared + "\" ov_hold_ready ov_hold_quit";
-  STARTUPINFOA startup = {};
-  startup.cb = sizeof startup;
-  PROCESS_INFORMATION holder = {};
-  ASSERT_TRUE(CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                             &startup, &holder));
-  ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(ready, 30000));
-
-  EXPECT_EQ(DLL_CANT_COPYFILE, RunJob("shared5", nullptr, kMainClsid, "1.0.0.5"));
-  SetEvent(quit);
-  WaitForSingleObject(holder.hProcess, 30000);
-  CloseHandle(holder.hProcess);
-  CloseHandle(holder.hThread);
-  CloseHandle(ready);
-  CloseHandle(quit);
-
+  {
+    CFileHolder holder(shared);
+    ASSERT_TRUE(holder.IsHolding());
+    EXPECT_EQ(DLL_CANT_COPYFILE, RunJob("shared5", nullptr, kMainClsid, "1.0.0.5"));
+  }
   ExpectInstalled("1.0.0.4");
   DeleteFileA(shared.c_str());
 }

@@ -37,44 +37,6 @@ uint64_t Ticks(const FILETIME& time) {
   return (uint64_t(time.dwHighDateTime) << 32) | time.dwLowDateTime;
 }
 
-// Creates the control through COM and asks it for its version through
-// IDispatch, as a page's script would.
-std::string VersionOfCreatedControl(const char* clsidText) {
-  wchar_t wide[64];
-  MultiByteToWideChar(CP_ACP, 0, clsidText, -1, wide, 64);
-  CLSID clsid;
-  if (FAILED(CLSIDFromString(wide, &clsid))) return "<bad clsid>";
-  IDispatch* control = nullptr;
-  if (FAILED(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch,
-                              reinterpret_cast<void**>(&control))))
-    return "<not created>";
-  OLECHAR name[] = L"GetVersion";
-  LPOLESTR names[] = {name};
-  DISPID id = 0;
-  std::string version = "<no method>";
-  if (SUCCEEDED(control->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id))) {
-    DISPPARAMS none = {nullptr, nullptr, 0, 0};
-    VARIANT result;
-    VariantInit(&result);
-    if (SUCCEEDED(control->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &none,
-                                  &result, nullptr, nullptr)) &&
-        result.vt == VT_BSTR) {
-      char text[64];
-      WideCharToMultiByte(CP_ACP, 0, result.bstrVal, -1, text, sizeof text, nullptr, nullptr);
-      version = text;
-    }
-    VariantClear(&result);
-  }
-  control->Release();
-  CoFreeUnusedLibrariesEx(0, 0);
-  return version;
-}
-
-class ComApartment {
- public:
-  ComApartment() { CoInitialize(nullptr); }
-  ~ComApartment() { CoUninitialize(); }
-};
 
 TEST_F(InstallJobTest, FirstInstallWritesTheBrowsersRecords) {
   SYSTEMTIME before;
@@ -142,7 +104,6 @@ TEST_F(InstallJobTest, FirstInstallWritesTheBrowsersRecords) {
   EXPECT_EQ(std::vector<std::string>{"AllowedDomains"}, SubKeyNames(HKEY_CURRENT_USER, stats));
 
   EXPECT_EQ(CachePath("OVSample.dll"), ReadString(HKEY_LOCAL_MACHINE, InprocServerPath(kMainClsid), ""));
-  ComApartment apartment;
   EXPECT_EQ("1.0.0.4", VersionOfCreatedControl(kMainClsid));
 }
 
@@ -207,7 +168,6 @@ TEST_F(InstallJobTest, UpgradeReplacesTheControl) {
             ReadString(HKEY_LOCAL_MACHINE, record + "\\DownloadInformation", "CODEBASE"));
   for (const std::string& file : kTypicalFiles)
     EXPECT_EQ(1u, ReadDword(HKEY_LOCAL_MACHINE, kSharedDllsPath, CachePath(file.c_str()).c_str()));
-  ComApartment apartment;
   EXPECT_EQ("1.0.0.5", VersionOfCreatedControl(kMainClsid));
 }
 
@@ -297,26 +257,12 @@ TEST_F(InstallJobTest, WindowsAndSystemFolderItemsAreInstalledAndCounted) {
 TEST_F(InstallJobTest, ControlInUseIsLeftAlone) {
   ASSERT_EQ(SUCCESS, RunJob("main4"));
   const std::string control = CachePath("OVSample.dll");
-  HANDLE ready = CreateEventA(nullptr, TRUE, FALSE, "ov_hold_ready");
-  HANDLE quit = CreateEventA(nullptr, TRUE, FALSE, "ov_hold_quit");
-  std::string command = "hold_file.exe \"" + control + "\" ov_hold_ready ov_hold_quit";
-  STARTUPINFOA startup = {};
-  startup.cb = sizeof startup;
-  PROCESS_INFORMATION holder = {};
-  ASSERT_TRUE(CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                             &startup, &holder));
-  ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(ready, 30000));
-
   CRecordingListener listener;
-  EXPECT_EQ(DLL_REMOVE_CANT, RunJob("main5", &listener, kMainClsid, "1.0.0.5"));
-
-  SetEvent(quit);
-  WaitForSingleObject(holder.hProcess, 30000);
-  CloseHandle(holder.hProcess);
-  CloseHandle(holder.hThread);
-  CloseHandle(ready);
-  CloseHandle(quit);
-
+  {
+    CFileHolder holder(control);
+    ASSERT_TRUE(holder.IsHolding());
+    EXPECT_EQ(DLL_REMOVE_CANT, RunJob("main5", &listener, kMainClsid, "1.0.0.5"));
+  }
   EXPECT_EQ((std::vector<std::string>{"OnRemoveOldVersion"}), listener.InstallEvents());
   EXPECT_TRUE(FileExists(control));
   EXPECT_EQ(control, ReadString(HKEY_LOCAL_MACHINE, InprocServerPath(kMainClsid), ""));

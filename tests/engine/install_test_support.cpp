@@ -1,5 +1,7 @@
 #include "install_test_support.h"
 
+#include <objbase.h>
+#include <oleauto.h>
 #include <shlwapi.h>
 
 #include <algorithm>
@@ -167,6 +169,65 @@ std::string ModuleUsagePath(const std::string& file) {
 bool FileExists(const std::string& path) {
   DWORD attributes = GetFileAttributesA(path.c_str());
   return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+std::string VersionOfCreatedControl(const char* clsidText) {
+  struct Apartment {
+    Apartment() { CoInitialize(nullptr); }
+    ~Apartment() {
+      CoFreeUnusedLibrariesEx(0, 0);
+      CoUninitialize();
+    }
+  } apartment;
+  wchar_t wide[64];
+  MultiByteToWideChar(CP_ACP, 0, clsidText, -1, wide, 64);
+  CLSID clsid;
+  if (FAILED(CLSIDFromString(wide, &clsid))) return "<bad clsid>";
+  IDispatch* control = nullptr;
+  if (FAILED(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch,
+                              reinterpret_cast<void**>(&control))))
+    return "<not created>";
+  OLECHAR name[] = L"GetVersion";
+  LPOLESTR names[] = {name};
+  DISPID id = 0;
+  std::string version = "<no method>";
+  if (SUCCEEDED(control->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id))) {
+    DISPPARAMS none = {nullptr, nullptr, 0, 0};
+    VARIANT result;
+    VariantInit(&result);
+    if (SUCCEEDED(control->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &none,
+                                  &result, nullptr, nullptr)) &&
+        result.vt == VT_BSTR) {
+      char text[64];
+      WideCharToMultiByte(CP_ACP, 0, result.bstrVal, -1, text, sizeof text, nullptr, nullptr);
+      version = text;
+    }
+    VariantClear(&result);
+  }
+  control->Release();
+  return version;
+}
+
+CFileHolder::CFileHolder(const std::string& path)
+    : ready_(CreateEventA(nullptr, TRUE, FALSE, "ov_hold_ready")),
+      quit_(CreateEventA(nullptr, TRUE, FALSE, "ov_hold_quit")) {
+  std::string command = "hold_file.exe \"" + path + "\" ov_hold_ready ov_hold_quit";
+  STARTUPINFOA startup = {};
+  startup.cb = sizeof startup;
+  holding_ = CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                            &startup, &holder_) &&
+             WaitForSingleObject(ready_, 30000) == WAIT_OBJECT_0;
+}
+
+CFileHolder::~CFileHolder() {
+  SetEvent(quit_);
+  if (holder_.hProcess != nullptr) {
+    WaitForSingleObject(holder_.hProcess, 30000);
+    CloseHandle(holder_.hProcess);
+    CloseHandle(holder_.hThread);
+  }
+  CloseHandle(ready_);
+  CloseHandle(quit_);
 }
 
 bool WorkFolderExists() {

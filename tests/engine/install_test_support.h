@@ -106,11 +106,32 @@ extern const char kActiveXCachePath[];
 std::string ModuleUsagePath(const std::string& file);
 
 bool FileExists(const std::string& path);
+// Creates the control through COM, in an apartment of its own, and asks it
+// for its version through IDispatch, as a page's script would; then lets
+// COM unload it again.
+std::string VersionOfCreatedControl(const char* clsid);
 bool WorkFolderExists();
 // The size of a file that the package server serves from its root.
 int64_t ServedFileSize(const std::string& path);
 std::string WindowsFolder();
 std::string SystemFolder();
+
+// Holds a file open in another process (hold_file.exe) for the life of the
+// object, as a browser window that has loaded a DLL would.
+class CFileHolder {
+ public:
+  explicit CFileHolder(const std::string& path);
+  ~CFileHolder();  // lets the holder end and waits for it
+  CFileHolder(const CFileHolder&) = delete;
+  CFileHolder& operator=(const CFileHolder&) = delete;
+  bool IsHolding() const { return holding_; }
+
+ private:
+  HANDLE ready_;
+  HANDLE quit_;
+  PROCESS_INFORMATION holder_ = {};
+  bool holding_ = false;
+};
 
 // Every test gets its own downloaded-controls folder and a registry
 // without any record of the sample controls.
