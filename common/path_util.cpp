@@ -160,3 +160,8 @@ bool RemoveDirectoryTree(const char* path) {
   FindClose(find);
   return removedAll && RemoveDirectoryA(folder.c_str()) != FALSE;
 }
+
+bool IsSamePath(const std::string& a, const std::string& b) {
+  return CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, a.c_str(), -1, b.c_str(), -1) ==
+         CSTR_EQUAL;
+}

@@ -28,6 +28,9 @@ std::string GetDownloadFileName(const char* url);
 // Path cut at its last separator, with separators right before it removed;
 // empty when nothing but separators precedes it.
 std::string GetParentPath(const char* path, bool trimFirst);
+// True when two paths are spelled alike but for letter case, as the file
+// system compares names: whatever the user's locale.
+bool IsSamePath(const std::string& a, const std::string& b);
 
 enum PathType { PathMissing = 0, PathFile = 1, PathDirectory = 2 };
 // A drive is a directory. A null or empty path and one with a wildcard are

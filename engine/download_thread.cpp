@@ -110,13 +110,15 @@ void CDownloadThread::Proceed() {
 }
 
 CDownloadThread::Wait CDownloadThread::Next(HANDLE cancelEvent, std::unique_ptr<Step>& step) {
-  const ULONGLONG deadline = GetTickCount64() + kHttpTimeoutMs;
+  // GetTickCount, not its 64-bit form, which Windows XP lacks; the
+  // difference of two readings is right across its wrap-around.
+  const DWORD start = GetTickCount();
   EnterCriticalSection(&shared_->lock);
   while (shared_->steps.empty()) {
     shared_->workerWaiting = true;
     LeaveCriticalSection(&shared_->lock);
-    const ULONGLONG now = GetTickCount64();
-    const DWORD left = now < deadline ? static_cast<DWORD>(deadline - now) : 0;
+    const DWORD elapsed = GetTickCount() - start;
+    const DWORD left = elapsed < kHttpTimeoutMs ? kHttpTimeoutMs - elapsed : 0;
     const HANDLE events[] = {shared_->stepQueued, cancelEvent};
     const DWORD wait =
         WaitForMultipleObjects(cancelEvent != nullptr ? 2 : 1, events, FALSE, left);

@@ -27,7 +27,7 @@ std::string JoinPath(const char* folder, const std::string& name) {
 // True when one of the first count paths names path, ignoring case.
 bool ContainsPath(const std::vector<std::string>& paths, const std::string& path, size_t count) {
   for (size_t i = 0; i < count && i < paths.size(); ++i)
-    if (lstrcmpiA(paths[i].c_str(), path.c_str()) == 0) return true;
+    if (IsSamePath(paths[i], path)) return true;
   return false;
 }
 
@@ -80,13 +80,14 @@ ResultCode CInstallPackage::Install() {
   if (result == SUCCESS && IsCancelled()) result = DLL_USERCANCEL;
   if (result == SUCCESS) {
     if (listener_) listener_->OnWriteRegistry();
-    result = ReplaceOldVersion(old, journal);
+    journal.SavedRecords(SnapshotRecords(old));
+    result = journal.IsIntact() ? ReplaceOldVersion(old, journal) : DLL_CANT_COPYFILE;
   }
   if (result != SUCCESS) {
     journal.RollBack();
     return result;
   }
-  RewriteRecords(old, journal);
+  RewriteRecords(journal);
   journal.Commit();
   return SUCCESS;
 }
@@ -141,10 +142,16 @@ ResultCode CInstallPackage::ReplaceOldVersion(const OldVersion& old, CInstallJou
   for (size_t i = 0; i < leaving.size(); ++i) {
     const std::string& path = leaving[i];
     if (ContainsPath(leaving, path, i) || GetPathType(path.c_str()) != PathFile) continue;
-    journal.SetAside(path, SetAsidePath(path));
-    if (!MoveFileExA(path.c_str(), SetAsidePath(path).c_str(), MOVEFILE_REPLACE_EXISTING) &&
-        i >= old.releasedFiles.size())
-      return DLL_CANT_COPYFILE;
+    const bool mustMove = i >= old.releasedFiles.size();
+    // A set-aside file left by an earlier install that could not delete it
+    // must not pass for this one's.
+    const std::string aside = SetAsidePath(path);
+    if (GetPathType(aside.c_str()) != PathMissing && !DeleteFileA(aside.c_str())) {
+      if (mustMove) return DLL_CANT_COPYFILE;
+      continue;
+    }
+    journal.SetAside(path, aside);
+    if (!MoveFileExA(path.c_str(), aside.c_str(), 0) && mustMove) return DLL_CANT_COPYFILE;
   }
 
   for (const InstallItem* item : placed) {
@@ -161,12 +168,14 @@ ResultCode CInstallPackage::ReplaceOldVersion(const OldVersion& old, CInstallJou
   return SUCCESS;
 }
 
-void CInstallPackage::RewriteRecords(const OldVersion& old, CInstallJournal& journal) {
+CRegistrySnapshot CInstallPackage::SnapshotRecords(const OldVersion& old) const {
   CRegistrySnapshot snapshot;
   std::string recordPath;
   FormatDistributionUnitPath(clsid_.c_str(), recordPath);
   snapshot.CaptureKey(HKEY_LOCAL_MACHINE, recordPath);
-  snapshot.CaptureKey(HKEY_CURRENT_USER, StatisticsKeyPath(clsid_.c_str()));
+  // The control's own statistics key: writing its "iexplore" subkey may
+  // create it.
+  snapshot.CaptureKey(HKEY_CURRENT_USER, GetParentPath(StatisticsKeyPath(clsid_.c_str()).c_str(), true));
   std::vector<std::string> files = old.recordedFiles;
   for (const auto& item : items_)
     if (!item->destPath.empty()) files.push_back(item->destPath);
@@ -174,8 +183,11 @@ void CInstallPackage::RewriteRecords(const OldVersion& old, CInstallJournal& jou
     snapshot.CaptureKey(HKEY_LOCAL_MACHINE, ModuleUsageKeyPath(file.c_str()));
     snapshot.CaptureValue(HKEY_LOCAL_MACHINE, kSharedDllsKeyPath, file);
   }
-  journal.RewritingRecords(snapshot);
+  return snapshot;
+}
 
+void CInstallPackage::RewriteRecords(CInstallJournal& journal) {
+  journal.RewritingRecords();
   // The old files were set aside already; the record only lets them go.
   CDistributionUnit record;
   const int32_t oldRecordReleased = record.Remove(clsid_.c_str(), false);
@@ -214,8 +226,10 @@ bool CInstallPackage::HasConflict(const char* folder, const OldVersion& old) con
   for (const auto& item : items_) {
     if (item->destDir != DestCacheFolder) continue;
     const std::string path = JoinPath(folder, item->name);
-    if (GetPathType(path.c_str()) != PathMissing &&
-        !ContainsPath(old.releasedFiles, path, old.releasedFiles.size()))
+    if (GetPathType(path.c_str()) == PathMissing) continue;
+    // A file of the old version makes room, unless another process holds it.
+    if (!ContainsPath(old.releasedFiles, path, old.releasedFiles.size()) ||
+        !CanOpenForWriting(path.c_str()))
       return true;
   }
   return false;

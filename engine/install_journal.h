@@ -41,8 +41,14 @@ class CInstallJournal {
   void SetAside(const std::string& path, const std::string& asidePath);
   void Placed(const std::string& stagedPath, const std::string& path);
   void Registered(const std::string& path);
-  // The records are about to be rewritten; snapshot holds them as they are.
-  void RewritingRecords(const CRegistrySnapshot& snapshot);
+  // The records as they are, before anything changes them.
+  void SavedRecords(const CRegistrySnapshot& snapshot);
+  // The records are about to be rewritten.
+  void RewritingRecords();
+
+  // False when the journal has a file and an entry could not be written
+  // to it: a kill could then not be undone, so nothing may be changed.
+  bool IsIntact() const { return intact_; }
 
   // The new version is recorded: deletes what was set aside and the file.
   void Commit();
@@ -54,6 +60,7 @@ class CInstallJournal {
 
   std::string path_;
   HANDLE file_ = INVALID_HANDLE_VALUE;  // owned; open while entries may follow
+  bool intact_ = true;
   std::vector<std::string> lines_;      // every entry written, oldest first
 };
 

@@ -38,6 +38,7 @@ struct InstallItem {
 };
 
 class CInstallJournal;
+class CRegistrySnapshot;
 
 // What removing the installed version of the requested control takes away,
 // found before anything is changed.
@@ -129,8 +130,10 @@ class CInstallPackage {
   // Unregisters the old server, sets the old files aside, moves the staged
   // files into place and registers the new servers.
   ResultCode ReplaceOldVersion(const OldVersion& old, CInstallJournal& journal);
+  // The records an install rewrites, as they are now.
+  CRegistrySnapshot SnapshotRecords(const OldVersion& old) const;
   // Rewrites the records: the old version's released, the new one's written.
-  void RewriteRecords(const OldVersion& old, CInstallJournal& journal);
+  void RewriteRecords(CInstallJournal& journal);
   bool IsRequestedControl(const InstallItem& item) const;
   // One value of a section into text; false when absent or empty.
   bool ReadProfileValue(const char* path, const char* section, const char* key,

@@ -54,8 +54,9 @@ ResultCode RunInstallWorker(const char* codebase, const char* clsid, const char*
 
   CJobFolderLock lock(workFolder.c_str());
   // A job killed before its end may have left an install half done and
-  // files in the work folder; neither may reach this job.
-  RecoverInterruptedInstall(CInstallJob::JournalPath(workFolder));
+  // files in the work folder; neither may reach this job. Without the lock
+  // the journal may be a running job's own: it is left alone.
+  if (lock.IsHeld()) RecoverInterruptedInstall(CInstallJob::JournalPath(workFolder));
   RemoveDirectoryTree(workFolder.c_str());
   EnsureDirectory(workFolder.c_str());
   CInstallJob job(workFolder.c_str(), listener, cancelEvent);

@@ -60,26 +60,38 @@ void CRegistrySnapshot::CaptureTree(HKEY root, const std::string& path) {
   DWORD subKeys = 0, longestSubKey = 0, values = 0, longestName = 0, longestData = 0;
   if (RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, &subKeys, &longestSubKey, nullptr, &values,
                        &longestName, &longestData, nullptr, nullptr) == ERROR_SUCCESS) {
-    std::vector<char> name(longestName + 1);
+    // The lengths are counted in characters; a name in a double-byte code
+    // page, or a value that grew meanwhile, needs more: the buffers grow
+    // until the entry fits, since a skipped one would be lost on restore.
+    std::vector<char> name((longestName + 1) * 2);
     std::vector<BYTE> data(longestData + 1);
     for (DWORD i = 0; i < values; ++i) {
       DWORD nameLength = static_cast<DWORD>(name.size());
       DWORD size = static_cast<DWORD>(data.size());
       DWORD type = 0;
-      if (RegEnumValueA(key, i, name.data(), &nameLength, nullptr, &type, data.data(), &size) !=
-          ERROR_SUCCESS)
+      LONG status = RegEnumValueA(key, i, name.data(), &nameLength, nullptr, &type, data.data(), &size);
+      if (status == ERROR_MORE_DATA) {
+        name.resize(name.size() * 2 + 256);
+        data.resize(size > data.size() ? size : data.size() * 2);
+        --i;
         continue;
+      }
+      if (status != ERROR_SUCCESS) continue;
       lines_.push_back(JoinJournalFields({"regval", RootName(root), ToHex(path),
-                             ToHex(std::string(name.data(), nameLength)), std::to_string(type),
-                             ToHex(data.data(), size)}));
+                                          ToHex(std::string(name.data(), nameLength)),
+                                          std::to_string(type), ToHex(data.data(), size)}));
     }
-    std::vector<char> subKey(longestSubKey + 1);
+    std::vector<char> subKey((longestSubKey + 1) * 2);
     std::vector<std::string> children;
     for (DWORD i = 0; i < subKeys; ++i) {
       DWORD length = static_cast<DWORD>(subKey.size());
-      if (RegEnumKeyExA(key, i, subKey.data(), &length, nullptr, nullptr, nullptr, nullptr) ==
-          ERROR_SUCCESS)
-        children.push_back(path + "\\" + std::string(subKey.data(), length));
+      LONG status = RegEnumKeyExA(key, i, subKey.data(), &length, nullptr, nullptr, nullptr, nullptr);
+      if (status == ERROR_MORE_DATA) {
+        subKey.resize(subKey.size() * 2 + 256);
+        --i;
+        continue;
+      }
+      if (status == ERROR_SUCCESS) children.push_back(path + "\\" + std::string(subKey.data(), length));
     }
     RegCloseKey(key);
     key = nullptr;

@@ -5,8 +5,10 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 
 #include "install_job.h"
+#include "install_journal.h"
 #include "install_test_support.h"
 #include "install_worker.h"
 #include "path_util.h"
@@ -223,6 +225,49 @@ TEST_F(InstallFaultTest, StaleWorkFolderIsClearedFirst) {
   EXPECT_EQ(Sorted({CachePath("OVData.txt"), CachePath("OVHelper.dll"), CachePath("OVSample.dll"),
                     CachePath("OVSample.inf")}),
             Sorted(FilesOnDisk()));
+}
+
+// A kill may also stop the undo itself: undoing the same journal again
+// must leave the old file that the first undo put back.
+TEST_F(InstallFaultTest, UndoingTwiceKeepsTheRestoredFile) {
+  ASSERT_TRUE(EnsureDirectory(cacheFolder_.c_str()));
+  const std::string path = CachePath("OVSample.dll");
+  const std::string staged = path + ".~ovnew", aside = path + ".~ovold";
+  const std::string journalPath = testFolder_ + "\\journal", copy = testFolder_ + "\\journal2";
+  auto write = [](const std::string& file, const char* text) {
+    HANDLE handle = CreateFileA(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    DWORD written = 0;
+    WriteFile(handle, text, static_cast<DWORD>(strlen(text)), &written, nullptr);
+    CloseHandle(handle);
+  };
+  auto read = [](const std::string& file) {
+    char text[16] = "";
+    DWORD count = 0;
+    HANDLE handle = CreateFileA(file.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                0, nullptr);
+    ReadFile(handle, text, sizeof text - 1, &count, nullptr);
+    CloseHandle(handle);
+    return std::string(text, count);
+  };
+  write(path, "old");
+  {
+    CInstallJournal journal(journalPath);
+    journal.Staged(staged);
+    write(staged, "new");
+    journal.SetAside(path, aside);
+    ASSERT_TRUE(MoveFileExA(path.c_str(), aside.c_str(), 0));
+    journal.Placed(staged, path);
+    ASSERT_TRUE(MoveFileExA(staged.c_str(), path.c_str(), 0));
+    ASSERT_TRUE(CopyFileA(journalPath.c_str(), copy.c_str(), FALSE));
+  }
+  RecoverInterruptedInstall(journalPath);
+  EXPECT_EQ("old", read(path));
+  RecoverInterruptedInstall(copy);
+  EXPECT_EQ("old", read(path));
+  EXPECT_FALSE(FileExists(staged));
+  EXPECT_FALSE(FileExists(aside));
+  EXPECT_FALSE(FileExists(journalPath));
+  EXPECT_FALSE(FileExists(copy));
 }
 
 }  // namespace
