@@ -85,22 +85,17 @@ std::string GetParentPath(const char* path, bool trimFirst) {
   return text.substr(0, cut);
 }
 
-// No file can be named "" or hold a wildcard, and FindFirstFileA would
-// answer for some other file that matches the pattern.
+// No file can be named "" or hold a wildcard. One attribute query tells a
+// folder or a drive root from a file: a drive-type test would cost a round
+// trip to Wine's mount manager for every path, and extraction asks for
+// every file.
 int GetPathType(const char* path) {
   if (path == nullptr || path[0] == '\0' || strpbrk(path, "*?") != nullptr) {
     return PathMissing;
   }
-  const UINT driveType = GetDriveTypeA(path);
-  if (driveType != DRIVE_UNKNOWN && driveType != DRIVE_NO_ROOT_DIR) {
-    return PathDirectory;
-  }
-  WIN32_FIND_DATAA findData;
-  const HANDLE find = FindFirstFileA(path, &findData);
-  if (find == INVALID_HANDLE_VALUE) return PathMissing;
-  FindClose(find);
-  return (findData.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ? PathDirectory
-                                                                 : PathFile;
+  const DWORD attributes = GetFileAttributesA(path);
+  if (attributes == INVALID_FILE_ATTRIBUTES) return PathMissing;
+  return (attributes & FILE_ATTRIBUTE_DIRECTORY) ? PathDirectory : PathFile;
 }
 
 bool IsDirectory(const char* path) { return GetPathType(path) == PathDirectory; }
