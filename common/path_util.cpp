@@ -107,13 +107,23 @@ bool IsDotEntry(const WIN32_FIND_DATAA& findData) {
          _mbscmp(name, reinterpret_cast<const unsigned char*>("..")) == 0;
 }
 
+// Creating first, and looking only when that fails, costs one call for the
+// usual missing folder below an existing one: on Wine every lookup of a
+// name that is not there reads the whole parent folder, so asking and then
+// creating would read it twice.
 bool CreateDirectoryTree(const char* path) {
   if (path == nullptr || path[0] == '\0') return false;
   // An existing folder written with a trailing separator is found only
   // without it.
-  if (IsDirectory(WithoutTrailingSlashes(path).c_str())) return true;
-  if (!CreateDirectoryTree(GetParentPath(path, true).c_str())) return false;
-  return CreateDirectoryA(path, nullptr) != FALSE;
+  const std::string folder = WithoutTrailingSlashes(path);
+  const std::string parent = GetParentPath(path, true);
+  // The chain of parents ends here: a relative name is never created.
+  if (parent.empty()) return IsDirectory(folder.c_str());
+  if (CreateDirectoryA(path, nullptr)) return true;
+  if (GetLastError() == ERROR_PATH_NOT_FOUND && CreateDirectoryTree(parent.c_str()) &&
+      CreateDirectoryA(path, nullptr))
+    return true;
+  return IsDirectory(folder.c_str());
 }
 
 bool EnsureDirectory(const char* path) {
