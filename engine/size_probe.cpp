@@ -61,8 +61,8 @@ CSizeProbe::~CSizeProbe() {
 }
 
 bool CSizeProbe::GetSize(const std::string& host, WORD port, const std::string& path, int64_t& size) {
-  // Only the owner closes request_ besides Abort, and after Abort every
-  // call on the closed handle fails: the copy is safe to use unguarded.
+  // Used unguarded: after Abort has closed it, WinHTTP fails every call on
+  // it.
   const HINTERNET request = OpenRequest(host, port, path);
   if (request == nullptr) return false;
   const bool sent = WinHttpSendRequest(request, WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA, 0, 0, 0) &&
