@@ -300,6 +300,23 @@ TEST_F(DownloadStage, ServerSeesOnePlainGetForTheProbeAndOneForTheTransfer) {
   EXPECT_NE(lines[0].find("/tag/" + tag + "/gen/100/a.cab HTTP/1.0"), std::string::npos) << lines[0];
 }
 
+// On Windows the waiting call ends at once; Wine's WinHTTP keeps a closed
+// request until the answer comes, and the probe then fails.
+TEST(UrlSizeCache, AbortFailsTheProbeInFlight) {
+  const std::string tag = UniqueTag();
+  const std::string url = ServerUrl("tag/" + tag + "/delay/2000/gen/10/a.cab");
+  int64_t size = 5;
+  bool found = true;
+  std::thread probe([&] { found = GetUrlSize(url.c_str(), size); });
+  // The server logs a request before it starts to wait.
+  for (int i = 0; i < 500 && CountRequests(tag) == 0; ++i) Sleep(20);
+  AbortUrlSizeProbe();
+  probe.join();
+  EXPECT_EQ(CountRequests(tag), 1);
+  EXPECT_FALSE(found);
+  EXPECT_EQ(size, 5);
+}
+
 TEST(UrlSizeCache, AbortedProbeSendsNothing) {
   const std::string tag = UniqueTag();
   CSizeProbe probe;
