@@ -18,7 +18,7 @@ build_engine_program() {
   x86_64-w64-mingw32-g++ -O2 -std=c++17 -DWIN32_LEAN_AND_MEAN -DNOMINMAX \
     -I "$src/engine" -I "$src/common" "$src/bench/$1.cpp" -o "$work/$1.exe" \
     -Wl,--start-group "$build/engine/libovengine.a" "$build/common/libovcommon.a" -Wl,--end-group \
-    -lwininet -lwintrust -lcrypt32 -lole32 -loleaut32 -luuid -lshlwapi -lversion -ladvapi32 -lpsapi \
+    -lwininet -lwinhttp -lwintrust -lcrypt32 -lcabinet -lole32 -loleaut32 -luuid -lshlwapi -lversion -ladvapi32 -lpsapi \
     -static -static-libgcc -static-libstdc++
 }
 

@@ -97,22 +97,17 @@ std::string GetParentPath(const char* path, bool trimFirst) {
   return text.substr(0, cut);
 }
 
-// No file can be named "" or hold a wildcard, and FindFirstFileA would
-// answer for some other file that matches the pattern.
+// No file can be named "" or hold a wildcard. One attribute query tells a
+// folder or a drive root from a file: a drive-type test would cost a round
+// trip to Wine's mount manager for every path, and extraction asks for
+// every file.
 int GetPathType(const char* path) {
   if (path == nullptr || path[0] == '\0' || strpbrk(path, "*?") != nullptr) {
     return PathMissing;
   }
-  const UINT driveType = GetDriveTypeA(path);
-  if (driveType != DRIVE_UNKNOWN && driveType != DRIVE_NO_ROOT_DIR) {
-    return PathDirectory;
-  }
-  WIN32_FIND_DATAA findData;
-  const HANDLE find = FindFirstFileA(path, &findData);
-  if (find == INVALID_HANDLE_VALUE) return PathMissing;
-  FindClose(find);
-  return (findData.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ? PathDirectory
-                                                                 : PathFile;
+  const DWORD attributes = GetFileAttributesA(path);
+  if (attributes == INVALID_FILE_ATTRIBUTES) return PathMissing;
+  return (attributes & FILE_ATTRIBUTE_DIRECTORY) ? PathDirectory : PathFile;
 }
 
 bool IsDirectory(const char* path) { return GetPathType(path) == PathDirectory; }
@@ -124,13 +119,23 @@ bool IsDotEntry(const WIN32_FIND_DATAA& findData) {
          _mbscmp(name, reinterpret_cast<const unsigned char*>("..")) == 0;
 }
 
+// Creating first, and looking only when that fails, costs one call for the
+// usual missing folder below an existing one: on Wine every lookup of a
+// name that is not there reads the whole parent folder, so asking and then
+// creating would read it twice.
 bool CreateDirectoryTree(const char* path) {
   if (path == nullptr || path[0] == '\0') return false;
   // An existing folder written with a trailing separator is found only
   // without it.
-  if (IsDirectory(WithoutTrailingSlashes(path).c_str())) return true;
-  if (!CreateDirectoryTree(GetParentPath(path, true).c_str())) return false;
-  return CreateDirectoryA(path, nullptr) != FALSE;
+  const std::string folder = WithoutTrailingSlashes(path);
+  const std::string parent = GetParentPath(path, true);
+  // The chain of parents ends here: a relative name is never created.
+  if (parent.empty()) return IsDirectory(folder.c_str());
+  if (CreateDirectoryA(path, nullptr)) return true;
+  if (GetLastError() == ERROR_PATH_NOT_FOUND && CreateDirectoryTree(parent.c_str()) &&
+      CreateDirectoryA(path, nullptr))
+    return true;
+  return IsDirectory(folder.c_str());
 }
 
 bool EnsureDirectory(const char* path) {

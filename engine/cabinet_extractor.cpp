@@ -68,7 +68,13 @@ INT_PTR CCabinetExtractor::OnCopyFile(PFDINOTIFICATION note) {
 
   const int length = std::snprintf(outputPath_, sizeof(outputPath_), "%s\\%s", destFolder_, note->psz1);
   if (length < 0 || static_cast<size_t>(length) >= sizeof(outputPath_)) return Fail(DLL_CANT_EXTRACTFILE);
-  if (!EnsureDirectory(GetParentPath(outputPath_, true).c_str())) return Fail(DLL_CANT_EXTRACTFILE);
+  // Cabinets keep a folder's files together: its folder is made once for
+  // them all, not tested again for each.
+  const std::string folder = GetParentPath(outputPath_, true);
+  if (folder != ensuredFolder_) {
+    if (!EnsureDirectory(folder.c_str())) return Fail(DLL_CANT_EXTRACTFILE);
+    ensuredFolder_ = folder;
+  }
 
   outputFile_ = _open(outputPath_, _O_WRONLY | _O_CREAT | _O_TRUNC | _O_SEQUENTIAL | _O_BINARY,
                       _S_IREAD | _S_IWRITE);

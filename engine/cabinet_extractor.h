@@ -6,6 +6,8 @@
 
 #include <windows.h>
 
+#include <string>
+
 #include "cabinet_fdi.h"
 #include "install_progress.h"
 #include "result_code.h"
@@ -37,6 +39,7 @@ class CCabinetExtractor : public CCabinet {
   IInstallProgress* listener_;      // not owned; skipped when null
   char destFolder_[MAX_PATH] = "";
   char outputPath_[2560] = "";      // the file being written
+  std::string ensuredFolder_;       // the folder made for the file before it
   int outputFile_ = -1;             // its runtime-library descriptor, -1 when none is open
   ResultCode failure_ = SUCCESS;    // first failure of this extraction
 };

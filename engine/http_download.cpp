@@ -1,5 +1,6 @@
 #include "http_download.h"
 
+#include "module_name.h"
 #include "url_parts.h"
 
 #include <cstdlib>
@@ -11,22 +12,6 @@ const DWORD kConnectTimeoutMs = 10000;
 const DWORD kRequestFlags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_EXISTING_CONNECT |
                             INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_NO_AUTO_REDIRECT |
                             INTERNET_FLAG_PRAGMA_NOCACHE;
-
-// The file name of the module holding this code, without folder and
-// extension: "OVSetupCore".
-std::string ModuleBaseName() {
-  HMODULE module = nullptr;
-  GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                     reinterpret_cast<LPCSTR>(&ModuleBaseName), &module);
-  char path[MAX_PATH] = "";
-  GetModuleFileNameA(module, path, MAX_PATH);
-  std::string name = path;
-  const size_t slash = name.find_last_of("\\/");
-  if (slash != std::string::npos) name.erase(0, slash + 1);
-  const size_t dot = name.rfind('.');
-  if (dot != std::string::npos) name.erase(dot);
-  return name;
-}
 
 // A header as text; false when it is missing or longer than the buffer.
 bool QueryHeader(HINTERNET request, DWORD header, char* buffer, DWORD size) {

@@ -4,7 +4,8 @@
 
 #include <new>
 
-#include "http_download.h"
+#include "size_probe.h"
+#include "url_parts.h"
 
 namespace {
 
@@ -31,9 +32,15 @@ bool SameUrl(const std::string& a, const char* b) {
 
 }  // namespace
 
-CUrlSizeCache::CUrlSizeCache() { InitializeCriticalSection(&lock_); }
+CUrlSizeCache::CUrlSizeCache() {
+  InitializeCriticalSection(&lock_);
+  InitializeCriticalSection(&probeLock_);
+}
 
-CUrlSizeCache::~CUrlSizeCache() { DeleteCriticalSection(&lock_); }
+CUrlSizeCache::~CUrlSizeCache() {
+  DeleteCriticalSection(&probeLock_);
+  DeleteCriticalSection(&lock_);
+}
 
 bool CUrlSizeCache::GetSize(const char* url, int64_t& size) {
   if (url == nullptr) return false;
@@ -46,12 +53,7 @@ bool CUrlSizeCache::GetSize(const char* url, int64_t& size) {
   }
 
   int64_t probed = 0;
-  {
-    // Destroying the download abandons the body unread.
-    CHttpDownload probe;
-    if (probe.Open(url) != CHttpDownload::kOk) return false;
-    if (probe.GetContentLength(probed) != CHttpDownload::kOk) return false;
-  }
+  if (!Probe(url, probed)) return false;
   try {
     entries_.push_back(Entry{url, probed});
   } catch (const std::bad_alloc&) {
@@ -61,4 +63,30 @@ bool CUrlSizeCache::GetSize(const char* url, int64_t& size) {
   return true;
 }
 
+bool CUrlSizeCache::Probe(const char* url, int64_t& size) {
+  // Split as the transfer splits it, so that both requests name the same
+  // path; only http is fetched, and a user name or password in the URL is
+  // never sent.
+  UrlParts parts;
+  if (*url == '\0' || !SplitUrl(url, ICU_BROWSER_MODE, parts) || parts.scheme != INTERNET_SCHEME_HTTP) return false;
+  const INTERNET_PORT port = parts.port != 0 ? parts.port : INTERNET_DEFAULT_HTTP_PORT;
+
+  CSizeProbe probe;
+  {
+    CCriticalSectionLock hold(probeLock_);
+    probe_ = &probe;
+  }
+  const bool probed = probe.GetSize(parts.host, port, parts.path, size);
+  CCriticalSectionLock hold(probeLock_);
+  probe_ = nullptr;
+  return probed;
+}
+
+void CUrlSizeCache::AbortProbe() {
+  CCriticalSectionLock hold(probeLock_);
+  if (probe_ != nullptr) probe_->Abort();
+}
+
 bool GetUrlSize(const char* url, int64_t& size) { return g_urlSizeCache.GetSize(url, size); }
+
+void AbortUrlSizeProbe() { g_urlSizeCache.AbortProbe(); }

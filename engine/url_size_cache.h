@@ -14,6 +14,8 @@
 #include <string>
 #include <vector>
 
+class CSizeProbe;
+
 class CUrlSizeCache {
  public:
   CUrlSizeCache();
@@ -22,10 +24,15 @@ class CUrlSizeCache {
   CUrlSizeCache& operator=(const CUrlSizeCache&) = delete;
 
   // The size announced for url: from the cache, or from the Content-Length
-  // of a GET whose body is never read (status 200 or 206 required). False
+  // of a GET whose body is never read (status 200 or 206 required; see
+  // CSizeProbe). False
   // for a null URL and a failed probe. Callers wait for each other, the
   // probe's network time included.
   bool GetSize(const char* url, int64_t& size);
+
+  // Any thread: makes the probe in flight, if any, return false at once
+  // (see CSizeProbe::Abort). A probe that starts later is not affected.
+  void AbortProbe();
 
  private:
   struct Entry {
@@ -33,9 +40,17 @@ class CUrlSizeCache {
     int64_t size;
   };
 
+  // One probe of url, reachable by AbortProbe while it runs.
+  bool Probe(const char* url, int64_t& size);
+
   CRITICAL_SECTION lock_;
   std::vector<Entry> entries_;  // guarded by lock_; in insertion order
+  // Separate from lock_, which a probe holds for its whole network time.
+  CRITICAL_SECTION probeLock_;
+  CSizeProbe* probe_ = nullptr;  // guarded by probeLock_; the probe in flight, owned by Probe
 };
 
 // GetSize of the process's one CUrlSizeCache.
 bool GetUrlSize(const char* url, int64_t& size);
+// AbortProbe of the process's one CUrlSizeCache.
+void AbortUrlSizeProbe();

@@ -9,7 +9,7 @@ import sys
 
 WINDOWS_DLLS = {
     "kernel32.dll", "user32.dll", "gdi32.dll", "advapi32.dll", "shlwapi.dll",
-    "shell32.dll", "ole32.dll", "oleaut32.dll", "wininet.dll", "wintrust.dll",
+    "shell32.dll", "ole32.dll", "oleaut32.dll", "wininet.dll", "winhttp.dll", "wintrust.dll",
     "version.dll", "comctl32.dll", "msvcrt.dll", "crypt32.dll", "uuid.dll",
     "msimg32.dll", "urlmon.dll",
 }

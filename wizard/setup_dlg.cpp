@@ -197,7 +197,7 @@ void CSetupDlg::OnRefreshTimer() {
   bool stale = statusStale_;
   statusStale_ = false;
   LeaveCriticalSection(&statusLock_);
-  if (stale) InvalidateRect(GetSafeHwnd(), nullptr, FALSE);
+  if (stale) InvalidateRect(GetSafeHwnd(), &kStatusRect, FALSE);
 }
 
 void CSetupDlg::OnDestroy() {
@@ -266,7 +266,7 @@ void CSetupDlg::SetStatusText(const std::string& text) {
   LeaveCriticalSection(&statusLock_);
   // The worker leaves the repaint to the window's refresh timer: it never
   // waits on the window for each of a download's thousands of lines.
-  if (now) InvalidateRect(window, nullptr, FALSE);
+  if (now) InvalidateRect(window, &kStatusRect, FALSE);
 }
 
 void CSetupDlg::ShowStatus(UINT id) {
@@ -275,10 +275,15 @@ void CSetupDlg::ShowStatus(UINT id) {
 }
 
 void CSetupDlg::ShowStatusFormat(UINT id, int first, int second) {
-  std::string format = LoadResourceString(id);
-  if (format.empty()) return;
+  // A download reports thousands of lines in one format: it is looked up
+  // once, not for every line.
+  if (id != statusFormatId_) {
+    statusFormat_ = LoadResourceString(id);
+    statusFormatId_ = id;
+  }
+  if (statusFormat_.empty()) return;
   char text[1024];
-  snprintf(text, sizeof(text), format.c_str(), first, second);
+  snprintf(text, sizeof(text), statusFormat_.c_str(), first, second);
   SetStatusText(text);
 }
 

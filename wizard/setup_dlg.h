@@ -106,6 +106,8 @@ class CSetupDlg : public CDialog, public IInstallProgress {
   // The worker only.
   int32_t extractionIndex_ = 0;
   int32_t extractionCount_ = 0;
+  UINT statusFormatId_ = 0;  // the string that statusFormat_ was loaded from
+  std::string statusFormat_;
   // Written by the worker before it posts WM_INSTALL_DONE, read by the
   // window's thread only after that message: the posted message orders
   // the two. 5005 is written by the window's thread when no worker exists.

@@ -100,6 +100,8 @@ TEST(FileVersionInfoTest, ChoosesTheTableForTheUsersLanguage) {
       // Without Translation: the first common table that has a FileVersion.
       {"vi_en_untranslated.dll", "040904B0", "040904B0"},
       {"vi_ko_untranslated.dll", "", "041204B0"},
+      // A block of some 20 KiB, read whole.
+      {"vi_many_ko_last.dll", "040904E4", "041204B0"},
   };
   for (const auto& c : cases) {
     const std::string block = IsKoreanRun() ? c.korean : c.english;

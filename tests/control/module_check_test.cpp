@@ -112,6 +112,9 @@ TEST_F(ModuleCheckTest, ServerFileMustBeRegisteredMachineWideAndPresent) {
       {"C:\\", MODULE_NOTEXIST_DLL_FILE},
       {"", MODULE_NOTEXIST_DLL_FILE},
       {MakeFile("present.dll"), SUCCESS},
+      // A pattern names no file, even one that matches present.dll.
+      {folder_ + "\\present.dl?", MODULE_NOTEXIST_DLL_FILE},
+      {folder_ + "\\*.dll", MODULE_NOTEXIST_DLL_FILE},
   };
   for (const auto& c : cases) {
     RegisterServer(c.path);

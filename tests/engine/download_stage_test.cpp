@@ -8,12 +8,14 @@
 
 #include <cstdio>
 #include <ctime>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "download_test_support.h"
 #include "install_job.h"
+#include "size_probe.h"
 #include "url_size_cache.h"
 
 namespace {
@@ -276,6 +278,49 @@ TEST_F(DownloadStage, FailedProbeLeavesNoEntry) {
   DeleteFileA(served.c_str());
   EXPECT_EQ(present.events, TransferEvents(500));
   EXPECT_EQ(CountRequests(name), 3);
+}
+
+TEST_F(DownloadStage, ServerSeesOnePlainGetForTheProbeAndOneForTheTransfer) {
+  const std::string tag = UniqueTag();
+  const std::string url = ServerUrl("tag/" + tag + "/gen/100/a.cab");
+  CRecordingListener listener;
+  EXPECT_EQ(Download(url, listener), SUCCESS);
+  // The log holds the request lines; either client may name port 80.
+  std::vector<std::string> lines;
+  std::istringstream log(ReadWholeFile(WinePathOfHostPath(std::getenv("OV_PKG_LOG"))));
+  for (std::string line; std::getline(log, line);)
+    if (line.find(tag) != std::string::npos) lines.push_back(line);
+  ASSERT_EQ(lines.size(), 2u);
+  EXPECT_EQ(lines[0], lines[1]);
+  EXPECT_EQ(lines[0].rfind("GET http://cdn.ovelin.net", 0), 0u) << lines[0];
+  EXPECT_NE(lines[0].find("/tag/" + tag + "/gen/100/a.cab HTTP/1.0"), std::string::npos) << lines[0];
+}
+
+// On Windows the waiting call ends at once; Wine's WinHTTP keeps a closed
+// request until the answer comes, and the probe then fails.
+TEST(UrlSizeCache, AbortFailsTheProbeInFlight) {
+  const std::string tag = UniqueTag();
+  const std::string url = ServerUrl("tag/" + tag + "/delay/2000/gen/10/a.cab");
+  int64_t size = 5;
+  bool found = true;
+  std::thread probe([&] { found = GetUrlSize(url.c_str(), size); });
+  // The server logs a request before it starts to wait.
+  for (int i = 0; i < 500 && CountRequests(tag) == 0; ++i) Sleep(20);
+  AbortUrlSizeProbe();
+  probe.join();
+  EXPECT_EQ(CountRequests(tag), 1);
+  EXPECT_FALSE(found);
+  EXPECT_EQ(size, 5);
+}
+
+TEST(UrlSizeCache, AbortedProbeSendsNothing) {
+  const std::string tag = UniqueTag();
+  CSizeProbe probe;
+  probe.Abort();
+  int64_t size = 5;
+  EXPECT_FALSE(probe.GetSize("cdn.ovelin.net", 80, "/tag/" + tag + "/gen/10/a.cab", size));
+  EXPECT_EQ(size, 5);
+  EXPECT_EQ(CountRequests(tag), 0);
 }
 
 TEST(UrlSizeCache, ConcurrentCallersWaitForOneProbe) {

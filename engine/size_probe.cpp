@@ -1,0 +1,125 @@
+#include "size_probe.h"
+
+#include <winhttp.h>
+
+#include <cwchar>
+
+#include "module_name.h"
+
+namespace {
+
+std::wstring Widen(const std::string& text) {
+  const int length = MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, nullptr, 0);
+  if (length <= 0) return std::wstring();
+  std::wstring wide(static_cast<size_t>(length), L'\0');
+  MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, &wide[0], length);
+  wide.resize(static_cast<size_t>(length - 1));
+  return wide;
+}
+
+// WinHTTP does not look at the browser's settings by itself: the named
+// proxy the player's browser (and so the transfer through WinINet) uses, or
+// else WinHTTP's own configuration.
+HINTERNET OpenSession() {
+  const std::wstring agent = Widen(ModuleBaseName());
+  WINHTTP_CURRENT_USER_IE_PROXY_CONFIG browser = {};
+  HINTERNET session = nullptr;
+  if (WinHttpGetIEProxyConfigForCurrentUser(&browser) && browser.lpszProxy != nullptr) {
+    session = WinHttpOpen(agent.c_str(), WINHTTP_ACCESS_TYPE_NAMED_PROXY, browser.lpszProxy,
+                          browser.lpszProxyBypass != nullptr ? browser.lpszProxyBypass : WINHTTP_NO_PROXY_BYPASS, 0);
+  } else {
+    session = WinHttpOpen(agent.c_str(), WINHTTP_ACCESS_TYPE_DEFAULT_PROXY, WINHTTP_NO_PROXY_NAME,
+                          WINHTTP_NO_PROXY_BYPASS, 0);
+  }
+  if (browser.lpszAutoConfigUrl != nullptr) GlobalFree(browser.lpszAutoConfigUrl);
+  if (browser.lpszProxy != nullptr) GlobalFree(browser.lpszProxy);
+  if (browser.lpszProxyBypass != nullptr) GlobalFree(browser.lpszProxyBypass);
+  return session;
+}
+
+// A header as text; false when it is missing or longer than the buffer.
+bool QueryHeader(HINTERNET request, DWORD header, wchar_t* buffer, DWORD characters) {
+  DWORD bytes = characters * sizeof(wchar_t);
+  return WinHttpQueryHeaders(request, header, WINHTTP_HEADER_NAME_BY_INDEX, buffer, &bytes,
+                             WINHTTP_NO_HEADER_INDEX) != FALSE;
+}
+
+}  // namespace
+
+CSizeProbe::CSizeProbe() : session_(OpenSession()), connection_(nullptr), request_(nullptr), aborted_(false) {
+  InitializeCriticalSection(&lock_);
+  if (session_ != nullptr)
+    WinHttpSetTimeouts(session_, 0, static_cast<int>(kConnectTimeoutMs), static_cast<int>(kSendTimeoutMs),
+                       static_cast<int>(kReceiveTimeoutMs));
+}
+
+CSizeProbe::~CSizeProbe() {
+  CloseRequest();
+  if (connection_ != nullptr) WinHttpCloseHandle(connection_);
+  if (session_ != nullptr) WinHttpCloseHandle(session_);
+  DeleteCriticalSection(&lock_);
+}
+
+bool CSizeProbe::GetSize(const std::string& host, WORD port, const std::string& path, int64_t& size) {
+  // Used unguarded: after Abort has closed it, WinHTTP fails every call on
+  // it.
+  const HINTERNET request = OpenRequest(host, port, path);
+  if (request == nullptr) return false;
+  const bool sent = WinHttpSendRequest(request, WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA, 0, 0, 0) &&
+                    WinHttpReceiveResponse(request, nullptr);
+  wchar_t text[80] = L"";
+  const bool answered = sent && QueryHeader(request, WINHTTP_QUERY_STATUS_CODE, text, 80);
+  const long status = answered ? std::wcstol(text, nullptr, 10) : 0;
+  const bool hasLength = (status == HTTP_STATUS_OK || status == HTTP_STATUS_PARTIAL_CONTENT) &&
+                         QueryHeader(request, WINHTTP_QUERY_CONTENT_LENGTH, text, 32);
+  // Closing the request abandons the body unread and drops the connection.
+  CloseRequest();
+  if (!hasLength) return false;
+  // A length must be a count of bytes: "-5" or "abc" would otherwise pass
+  // as a size of -5 or 0.
+  wchar_t* end = nullptr;
+  const long long value = std::wcstoll(text, &end, 10);
+  if (end == text || value < 0) return false;
+  size = value;
+  return true;
+}
+
+HINTERNET CSizeProbe::OpenRequest(const std::string& host, WORD port, const std::string& path) {
+  if (session_ == nullptr) return nullptr;
+  connection_ = WinHttpConnect(session_, Widen(host).c_str(), port, 0);
+  if (connection_ == nullptr) return nullptr;
+
+  EnterCriticalSection(&lock_);
+  if (!aborted_) {
+    request_ = WinHttpOpenRequest(connection_, L"GET", Widen(path).c_str(), L"HTTP/1.0", WINHTTP_NO_REFERER,
+                                  WINHTTP_DEFAULT_ACCEPT_TYPES, 0);
+  }
+  const HINTERNET request = request_;
+  LeaveCriticalSection(&lock_);
+  if (request == nullptr) return nullptr;
+
+  // WinHttpSetTimeouts leaves the wait for the response's headers at
+  // WinHTTP's own default.
+  DWORD timeout = kReceiveTimeoutMs;
+  WinHttpSetOption(request, WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, &timeout, sizeof(timeout));
+  DWORD disabled = WINHTTP_DISABLE_REDIRECTS;
+  WinHttpSetOption(request, WINHTTP_OPTION_DISABLE_FEATURE, &disabled, sizeof(disabled));
+  // As the transfer asks: an answer from the server, not from a cache on
+  // the way.
+  WinHttpAddRequestHeaders(request, L"Pragma: no-cache", static_cast<DWORD>(-1), WINHTTP_ADDREQ_FLAG_ADD);
+  return request;
+}
+
+void CSizeProbe::Abort() {
+  EnterCriticalSection(&lock_);
+  aborted_ = true;
+  LeaveCriticalSection(&lock_);
+  CloseRequest();
+}
+
+void CSizeProbe::CloseRequest() {
+  EnterCriticalSection(&lock_);
+  if (request_ != nullptr) WinHttpCloseHandle(request_);
+  request_ = nullptr;
+  LeaveCriticalSection(&lock_);
+}
