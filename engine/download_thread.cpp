@@ -45,6 +45,7 @@ struct CDownloadThread::Shared {
   CRITICAL_SECTION lock;        // guards the members below
   std::deque<std::unique_ptr<Step>> steps;
   bool proceed = false;
+  bool probing = true;          // the probe's step is not queued yet
   bool abandoned = false;       // the worker has let go
   bool workerWaiting = false;
   bool threadWaiting = false;
@@ -59,6 +60,7 @@ bool CDownloadThread::Shared::Push(std::unique_ptr<Step> step) {
     EnterCriticalSection(&lock);
   }
   const bool wanted = !abandoned;
+  probing = false;
   if (wanted) steps.push_back(std::move(step));
   if (workerWaiting) {
     workerWaiting = false;
@@ -139,8 +141,12 @@ CDownloadThread::Wait CDownloadThread::Next(HANDLE cancelEvent, std::unique_ptr<
 void CDownloadThread::Release() {
   EnterCriticalSection(&shared_->lock);
   shared_->abandoned = true;
+  const bool probing = shared_->probing;
   SetEvent(shared_->workerMoved);
   LeaveCriticalSection(&shared_->lock);
+  // A probe given up on would hold the size cache for the next job until
+  // its time-out; on Windows closing its request ends it at once.
+  if (probing) AbortUrlSizeProbe();
   shared_->Drop();
   delete this;
 }
