@@ -503,7 +503,7 @@ TOLD_FAULTS = [
      'hint: OVDecorated.dll is to be registered ("RegisterServer=yes") but exports '
      'DllRegisterServer only as "DllRegisterServer@0", a decorated name that the installer '
      "does not find; export it undecorated (a .def file, or the linker option --kill-at), so "
-     "its registration would fail after the old version of the control has been removed. "
+     "its registration would fail and every install of the package would be undone. "
      "Register only COM servers."),
     ("text_as_main", lambda w, p: inf_build(w, p, setup_info(TYPICAL), TEXT_MAIN), 1,
      "5112 DLL_LOADINF_NOTMATCH_NEEDVERSION",

@@ -41,7 +41,7 @@ HINTS = {
           '"clsid" equal to the CLSID checked, written with braces as pages pass it, and '
           '"RegisterServer=yes".',
     5016: '{item} is to be registered ("RegisterServer=yes") but {why}, so its registration '
-          "would fail after the old version of the control has been removed. Register only "
+          "would fail and every install of the package would be undone. Register only "
           "COM servers.",
     5017: "{item} has a folder in its name. The installer copies every file straight into "
           "its destination folder and creates no folder below it, so this copy would fail. "
