@@ -179,9 +179,10 @@ CRegistrySnapshot CInstallPackage::SnapshotRecords(const OldVersion& old) const 
   std::vector<std::string> files = old.recordedFiles;
   for (const auto& item : items_)
     if (!item->destPath.empty()) files.push_back(item->destPath);
-  for (const std::string& file : files) {
-    snapshot.CaptureKey(HKEY_LOCAL_MACHINE, ModuleUsageKeyPath(file.c_str()));
-    snapshot.CaptureValue(HKEY_LOCAL_MACHINE, kSharedDllsKeyPath, file);
+  for (size_t i = 0; i < files.size(); ++i) {
+    if (ContainsPath(files, files[i], i)) continue;  // an upgrade names most files twice
+    snapshot.CaptureKey(HKEY_LOCAL_MACHINE, ModuleUsageKeyPath(files[i].c_str()));
+    snapshot.CaptureValue(HKEY_LOCAL_MACHINE, kSharedDllsKeyPath, files[i]);
   }
   return snapshot;
 }
