@@ -3,6 +3,8 @@
 // job installs exactly its own package.
 #include <windows.h>
 
+#include <shlwapi.h>
+
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
@@ -12,6 +14,7 @@
 #include "install_test_support.h"
 #include "install_worker.h"
 #include "path_util.h"
+#include "server_registration.h"
 
 namespace {
 
@@ -170,6 +173,23 @@ TEST_F(InstallFaultTest, FailedUpgradeKeepsTheOldControl) {
   ASSERT_EQ(SUCCESS, RunJob("main5", nullptr, kMainClsid, "1.0.0.5"));
   ExpectInstalled("1.0.0.5");
   EXPECT_EQ(CachePath("OVSample.dll"), ReadString(HKEY_LOCAL_MACHINE, InprocServerPath(kMainClsid), ""));
+}
+
+// A failed install that had replaced another control's server in the
+// System folder registers that control's server again.
+TEST_F(InstallFaultTest, FailedInstallRegistersAReplacedSharedServerAgain) {
+  const std::string other = SystemFolder() + "\\OVOther.dll";
+  ASSERT_EQ(SUCCESS, RunJob("other11", nullptr, kOtherClsid, "2.0.0.1"));
+  ASSERT_EQ(other, ReadString(HKEY_LOCAL_MACHINE, InprocServerPath(kOtherClsid), ""));
+  EXPECT_EQ(DLL_CANT_REGISTSERVER, RunJob("replaces_other", nullptr, kMainClsid, "1.0.0.5"));
+  EXPECT_EQ(other, ReadString(HKEY_LOCAL_MACHINE, InprocServerPath(kOtherClsid), ""));
+  EXPECT_EQ("2.0.0.1", VersionOfCreatedControl(kOtherClsid));
+  EXPECT_FALSE(FileExists(other + ".~ovold"));
+  EXPECT_FALSE(FileExists(other + ".~ovnew"));
+  EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, InprocServerPath(kMainClsid)));
+  SHDeleteKeyA(HKEY_LOCAL_MACHINE, DistributionUnitPath(kOtherClsid).c_str());
+  UnregisterServer(other.c_str());
+  DeleteFileA(other.c_str());
 }
 
 // Another process holds a file of the package in the System folder: the

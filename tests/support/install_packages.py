@@ -99,6 +99,19 @@ def _recipes():
         "wait5": (dict(main4, **{"OVSample.dll": "main5", "OVWait.dll": "wait"}),
                   {"OVSample.inf": setup_info(_typical("1.0.0.5") + [
                       ("OVWait.dll", dict(THIS_CAB, clsid=CLSID_WAIT, RegisterServer="yes"))])}),
+        # A second control's server in the System folder, and a package
+        # that replaces that server, then fails to register its own.
+        "other11": ({"OVOther.dll": "other"},
+                    {"OVOther.inf": setup_info([
+                        ("OVOther.dll", dict(THIS_CAB, clsid=CLSID_OTHER, FileVersion="2,0,0,1",
+                                             RegisterServer="yes", DestDir="11"))])}),
+        "replaces_other": ({"OVSample.dll": "main5", "OVOther.dll": "other", "OVBroken.dll": "broken"},
+                           {"OVSample.inf": setup_info([
+                               ("OVOther.dll", dict(THIS_CAB, FileVersion="2,0,0,1",
+                                                    RegisterServer="yes", DestDir="11")),
+                               ("OVSample.dll", _main("1.0.0.5")),
+                               ("OVBroken.dll", dict(THIS_CAB, clsid=CLSID_BROKEN,
+                                                     RegisterServer="yes"))])}),
         "shared5": ({"OVSample.dll": "main5", "OVShared.dll": "helper"},
                     {"OVSample.inf": setup_info([
                         ("OVSample.dll", _main("1.0.0.5")),
