@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "hex_text.h"
+
 bool CCryptHash::Start(ALG_ID algorithm) {
   if (provider_ || hash_) return false;
   if (!CryptAcquireContextA(provider_.Receive(), nullptr, nullptr, PROV_RSA_AES,
@@ -54,11 +56,5 @@ std::string Sha256Hex(const BYTE* data, DWORD size) {
   CCryptHash hash;
   std::vector<BYTE> digest;
   if (!hash.Start(CALG_SHA_256) || !hash.Add(data, size) || !hash.Finish(digest)) return "";
-  static const char kDigits[] = "0123456789ABCDEF";
-  std::string text;
-  for (BYTE b : digest) {
-    text += kDigits[b >> 4];
-    text += kDigits[b & 15];
-  }
-  return text;
+  return ToHexText(digest.data(), digest.size());
 }

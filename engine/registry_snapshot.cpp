@@ -8,9 +8,9 @@
 
 #include <shlwapi.h>
 
-#include <cstdio>
-#include <cstring>
+#include <cstdlib>
 
+#include "hex_text.h"
 #include "journal_line.h"
 
 namespace {
@@ -21,41 +21,17 @@ HKEY RootFromName(const std::string& name) {
   return name == "HKCU" ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE;
 }
 
-std::string ToHex(const void* data, size_t size) {
-  static const char kDigits[] = "0123456789abcdef";
-  const unsigned char* bytes = static_cast<const unsigned char*>(data);
-  std::string text;
-  text.reserve(size * 2);
-  for (size_t i = 0; i < size; ++i) {
-    text += kDigits[bytes[i] >> 4];
-    text += kDigits[bytes[i] & 15];
-  }
-  return text;
-}
-
-std::string ToHex(const std::string& text) { return ToHex(text.data(), text.size()); }
-
-std::string FromHex(const std::string& hex) {
-  std::string bytes;
-  for (size_t i = 0; i + 1 < hex.size(); i += 2) {
-    unsigned value = 0;
-    std::sscanf(hex.c_str() + i, "%2x", &value);
-    bytes += static_cast<char>(value);
-  }
-  return bytes;
-}
-
 }  // namespace
 
 void CRegistrySnapshot::CaptureKey(HKEY root, const std::string& path) {
-  lines_.push_back(JoinJournalFields({"regtree", RootName(root), ToHex(path)}));
+  lines_.push_back(JoinJournalFields({"regtree", RootName(root), ToHexText(path)}));
   CaptureTree(root, path);
 }
 
 void CRegistrySnapshot::CaptureTree(HKEY root, const std::string& path) {
   HKEY key = nullptr;
   if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return;
-  lines_.push_back(JoinJournalFields({"regkey", RootName(root), ToHex(path)}));
+  lines_.push_back(JoinJournalFields({"regkey", RootName(root), ToHexText(path)}));
 
   DWORD subKeys = 0, longestSubKey = 0, values = 0, longestName = 0, longestData = 0;
   if (RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, &subKeys, &longestSubKey, nullptr, &values,
@@ -77,9 +53,9 @@ void CRegistrySnapshot::CaptureTree(HKEY root, const std::string& path) {
         continue;
       }
       if (status != ERROR_SUCCESS) continue;
-      lines_.push_back(JoinJournalFields({"regval", RootName(root), ToHex(path),
-                                          ToHex(std::string(name.data(), nameLength)),
-                                          std::to_string(type), ToHex(data.data(), size)}));
+      lines_.push_back(JoinJournalFields({"regval", RootName(root), ToHexText(path),
+                                          ToHexText(std::string(name.data(), nameLength)),
+                                          std::to_string(type), ToHexText(data.data(), size)}));
     }
     std::vector<char> subKey((longestSubKey + 1) * 2);
     std::vector<std::string> children;
@@ -110,15 +86,15 @@ void CRegistrySnapshot::CaptureValue(HKEY root, const std::string& keyPath,
       std::vector<BYTE> data(size + 1);
       if (RegQueryValueExA(key, name.c_str(), nullptr, &type, data.data(), &size) ==
           ERROR_SUCCESS) {
-        lines_.push_back(JoinJournalFields({"regval", RootName(root), ToHex(keyPath), ToHex(name),
-                               std::to_string(type), ToHex(data.data(), size)}));
+        lines_.push_back(JoinJournalFields({"regval", RootName(root), ToHexText(keyPath), ToHexText(name),
+                               std::to_string(type), ToHexText(data.data(), size)}));
         RegCloseKey(key);
         return;
       }
     }
     RegCloseKey(key);
   }
-  lines_.push_back(JoinJournalFields({"regnoval", RootName(root), ToHex(keyPath), ToHex(name)}));
+  lines_.push_back(JoinJournalFields({"regnoval", RootName(root), ToHexText(keyPath), ToHexText(name)}));
 }
 
 void CRegistrySnapshot::Restore(const std::vector<std::string>& lines) {
@@ -126,7 +102,7 @@ void CRegistrySnapshot::Restore(const std::vector<std::string>& lines) {
     std::vector<std::string> f = SplitJournalFields(line);
     if (f.size() < 3) continue;
     const HKEY root = RootFromName(f[1]);
-    const std::string path = FromHex(f[2]);
+    const std::string path = FromHexText(f[2]);
     if (f[0] == "regtree") {
       SHDeleteKeyA(root, path.c_str());
     } else if (f[0] == "regkey") {
@@ -135,16 +111,16 @@ void CRegistrySnapshot::Restore(const std::vector<std::string>& lines) {
                           nullptr) == ERROR_SUCCESS)
         RegCloseKey(key);
     } else if (f[0] == "regval" && f.size() == 6) {
-      const std::string data = FromHex(f[5]);
+      const std::string data = FromHexText(f[5]);
       HKEY key = nullptr;
       if (RegCreateKeyExA(root, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
                           nullptr) != ERROR_SUCCESS)
         continue;
-      RegSetValueExA(key, FromHex(f[3]).c_str(), 0, std::strtoul(f[4].c_str(), nullptr, 10),
+      RegSetValueExA(key, FromHexText(f[3]).c_str(), 0, std::strtoul(f[4].c_str(), nullptr, 10),
                      reinterpret_cast<const BYTE*>(data.data()), static_cast<DWORD>(data.size()));
       RegCloseKey(key);
     } else if (f[0] == "regnoval" && f.size() == 4) {
-      SHDeleteValueA(root, path.c_str(), FromHex(f[3]).c_str());
+      SHDeleteValueA(root, path.c_str(), FromHexText(f[3]).c_str());
     }
   }
 }

@@ -51,11 +51,7 @@ std::vector<std::string> RecordedFiles(const char* clsid) {
   return files;
 }
 
-std::string JournalPath() {
-  char temp[MAX_PATH];
-  GetTempPathA(MAX_PATH, temp);
-  return CInstallJob::JournalPath(WithoutTrailingSlashes(temp) + "\\~OVControlDownload");
-}
+std::string JournalPath() { return CInstallJob::JournalPath(WorkFolderPath()); }
 
 // A job for an untrusted codebase ends before its download: it only
 // completes what a killed job left.
@@ -228,10 +224,7 @@ TEST_F(InstallFaultTest, FullDiskKeepsTheOldControl) {
 // What a killed job left in the work folder (another package, another
 // setup information file) never reaches the next job.
 TEST_F(InstallFaultTest, StaleWorkFolderIsClearedFirst) {
-  char temp[MAX_PATH];
-  GetTempPathA(MAX_PATH, temp);
-  const std::string work = WithoutTrailingSlashes(temp) + "\\~OVControlDownload";
-  const std::string stale = work + "\\main4.cab_Extract";
+  const std::string stale = WorkFolderPath() + "\\main4.cab_Extract";
   ASSERT_TRUE(EnsureDirectory(stale.c_str()));
   for (const char* name : {"\\Stale.inf", "\\Stale.dll", "\\..\\main4.cab"}) {
     HANDLE file = CreateFileA((stale + name).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,

@@ -7,6 +7,7 @@
 #include <algorithm>
 
 #include "install_worker.h"
+#include "path_util.h"
 
 const char kMainClsid[] = "{0E5C1B2A-7F3D-4A8E-9B61-2C4D5E6F7A01}";
 const char kOtherClsid[] = "{0E5C1B2A-7F3D-4A8E-9B61-2C4D5E6F7A02}";
@@ -230,12 +231,14 @@ CFileHolder::~CFileHolder() {
   CloseHandle(quit_);
 }
 
-bool WorkFolderExists() {
+std::string WorkFolderPath() {
   char temp[MAX_PATH];
   GetTempPathA(MAX_PATH, temp);
-  std::string folder = temp;
-  while (!folder.empty() && (folder.back() == '\\' || folder.back() == '/')) folder.pop_back();
-  return GetFileAttributesA((folder + "\\~OVControlDownload").c_str()) != INVALID_FILE_ATTRIBUTES;
+  return WithoutTrailingSlashes(temp) + "\\~OVControlDownload";
+}
+
+bool WorkFolderExists() {
+  return GetFileAttributesA(WorkFolderPath().c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
 std::string WindowsFolder() {

@@ -110,6 +110,8 @@ bool FileExists(const std::string& path);
 // for its version through IDispatch, as a page's script would; then lets
 // COM unload it again.
 std::string VersionOfCreatedControl(const char* clsid);
+// "<temporary folder>\~OVControlDownload", where every job works.
+std::string WorkFolderPath();
 bool WorkFolderExists();
 // The size of a file that the package server serves from its root.
 int64_t ServedFileSize(const std::string& path);
