@@ -8,30 +8,47 @@ namespace {
 
 bool IsSeparator(char c) { return c == '\\' || c == '/'; }
 
-bool IsDotComponent(const std::string& component) {
-  return component == "." || component == "..";
+// How Windows reads one segment of a path: it drops a segment's trailing
+// dots and spaces, so "..." and ".. " climb as ".." does. 0 for a name, 1
+// for the current folder ("."), 2 for the parent.
+int DotSegmentLevel(const char* segment, size_t length) {
+  size_t dots = 0;
+  for (size_t i = 0; i < length; ++i) {
+    if (segment[i] == '.')
+      ++dots;
+    else if (segment[i] != ' ')
+      return 0;
+  }
+  return dots < 2 ? static_cast<int>(dots) : 2;
+}
+
+// The highest DotSegmentLevel of any segment of name.
+int HighestDotSegmentLevel(const char* name) {
+  int highest = 0;
+  for (const char* segment = name;;) {
+    const size_t length = std::strcspn(segment, "\\/");
+    const int level = DotSegmentLevel(segment, length);
+    if (level > highest) highest = level;
+    if (segment[length] == '\0') return highest;
+    segment += length + 1;
+  }
 }
 
 // Only a full path below a drive's root is removed. A path relative to some
-// current folder ("dir", "\dir", "C:dir") or one that climbs with "." or
-// ".." could reach far beyond the folder the caller meant.
+// current folder ("dir", "\dir", "C:dir") or one with a "." or ".." part
+// ("C:\." is the root itself) could reach far beyond the folder the caller
+// meant.
 bool IsRemovablePath(const char* path) {
-  if (!HasDriveLetter(path) || IsDriveRoot(path) || !IsSeparator(path[2])) {
-    return false;
-  }
-  std::string component;
-  for (const char* c = path + 3;; ++c) {
-    if (*c != '\0' && !IsSeparator(*c)) {
-      component += *c;
-      continue;
-    }
-    if (IsDotComponent(component)) return false;
-    component.clear();
-    if (*c == '\0') return true;
-  }
+  return HasDriveLetter(path) && !IsDriveRoot(path) && IsSeparator(path[2]) &&
+         IsContainedName(path + 3) && HighestDotSegmentLevel(path + 3) == 0;
 }
 
 }  // namespace
+
+bool IsContainedName(const char* name) {
+  if (name == nullptr || IsSeparator(name[0]) || std::strchr(name, ':') != nullptr) return false;
+  return HighestDotSegmentLevel(name) < 2;
+}
 
 bool HasDriveLetter(const char* path) {
   return path != nullptr && path[0] != '\0' && path[1] == ':';

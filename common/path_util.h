@@ -6,6 +6,12 @@
 
 #include <string>
 
+// True when name, joined to a folder, names something inside that folder:
+// it is not rooted ("\x", "/x", "\\server\x"), names no drive or stream
+// (no ":"), and no segment climbs (".." and the forms Windows reads as "..":
+// "...", ".. "). Every name a package supplies passes this before use.
+bool IsContainedName(const char* name);
+
 bool HasDriveLetter(const char* path);  // second character is ':'
 // A drive letter followed by nothing but separators: "C:", "C:\", "C:\\".
 bool IsDriveRoot(const char* path);

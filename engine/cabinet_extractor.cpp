@@ -12,22 +12,6 @@
 
 namespace {
 
-bool IsSeparator(char c) { return c == '\\' || c == '/'; }
-
-// A stored name stays inside the destination folder unless it is rooted
-// ("\x", "/x", "\\server\x"), names a drive or a stream (any ":"), or climbs
-// with a ".." segment.
-bool StaysInsideFolder(const char* name) {
-  if (IsSeparator(name[0]) || std::strchr(name, ':') != nullptr) return false;
-  for (const char* segment = name; *segment != '\0';) {
-    size_t length = std::strcspn(segment, "\\/");
-    if (length == 2 && segment[0] == '.' && segment[1] == '.') return false;
-    segment += length;
-    if (*segment != '\0') ++segment;
-  }
-  return true;
-}
-
 // The stored time as UTC: bit 0x0100 of the attribute word marks a time
 // that is UTC already, otherwise it is the packer's local time.
 bool StoredFileTime(const FDINOTIFICATION& note, FILETIME& time) {
@@ -63,7 +47,7 @@ ResultCode CCabinetExtractor::ExtractTo(const char* folder) {
 INT_PTR CCabinetExtractor::OnCopyFile(PFDINOTIFICATION note) {
   if (note == nullptr || outputFile_ != -1 || failure_ != SUCCESS) return -1;
   if (IsCancelled()) return Fail(DLL_USERCANCEL);
-  if (!StaysInsideFolder(note->psz1)) return Fail(DLL_CANT_EXTRACTFILE);
+  if (!IsContainedName(note->psz1)) return Fail(DLL_CANT_EXTRACTFILE);
   if (listener_ != nullptr) listener_->OnExtractFile(note->psz1);
 
   const int length = std::snprintf(outputPath_, sizeof(outputPath_), "%s\\%s", destFolder_, note->psz1);

@@ -27,34 +27,6 @@ bool EqualsIgnoringCase(const char* a, const char* b) {
                   reinterpret_cast<const unsigned char*>(b)) == 0;
 }
 
-// True for "..", and for the forms Windows reads as ".." once it has
-// dropped a segment's trailing dots and spaces ("...", ".. ").
-bool IsParentSegment(const char* segment, size_t length) {
-  size_t dots = 0;
-  for (size_t i = 0; i < length; ++i) {
-    if (segment[i] == '.')
-      ++dots;
-    else if (segment[i] != ' ')
-      return false;
-  }
-  return dots >= 2;
-}
-
-// A name from "Add.Code" must stay inside the folder it is joined to: a
-// signed package must not reach outside its destination folders through
-// its item names. Refuses rooted names, drive letters and streams (any
-// ':') and every parent segment.
-bool IsContainedName(const char* name) {
-  if (name[0] == '\\' || name[0] == '/' || std::strchr(name, ':') != nullptr) return false;
-  const char* segment = name;
-  for (;;) {
-    size_t length = std::strcspn(segment, "\\/");
-    if (IsParentSegment(segment, length)) return false;
-    if (segment[length] == '\0') return true;
-    segment += length + 1;
-  }
-}
-
 }  // namespace
 
 CInstallPackage::CInstallPackage() = default;

@@ -115,6 +115,27 @@ TEST(PathTextTest, LastSeparatorFileNameAndParent) {
   EXPECT_EQ("", GetParentPath(nullptr, true));
 }
 
+// The one rule every name from a package passes: the cabinet's stored
+// names, the setup information file's items and (below a drive's root) the
+// folders the engine removes.
+TEST(PathTextTest, ContainedNamesStayInsideTheirFolder) {
+  const struct {
+    const char* name;
+    bool contained;
+  } cases[] = {
+      {"a.dll", true},        {"sub\\a.dll", true},  {"sub/a.dll", true},
+      {"sub\\.\\a", true},   {"a..dll", true},        {"..a", true},
+      {".hidden", true},      {"a. ", true},
+      {"..", false},          {"...", false},          {".. ", false},
+      {". .", false},         {"sub\\..\\a", false}, {"sub/../a", false},
+      {"sub\\...", false},   {"sub\\.. \\a", false}, {"\\a.dll", false},
+      {"/a.dll", false},      {"\\\\server\\a", false}, {"C:a.dll", false},
+      {"C:\\a.dll", false},  {"a.dll:stream", false},
+  };
+  for (const auto& c : cases) EXPECT_EQ(c.contained, IsContainedName(c.name)) << c.name;
+  EXPECT_FALSE(IsContainedName(nullptr));
+}
+
 TEST(PathTextTest, DotEntriesAreDirectoriesNamedDotOrDotDot) {
   const struct {
     DWORD attributes;
@@ -299,10 +320,12 @@ TEST_F(PathFileTest, RemoveDirectoryTreeRefusesRootsAndRelativePaths) {
   const std::string driveRelative = root_.substr(0, 2) + "rel";
   const std::string climbing = At("rel\\sub\\..");
   const std::string current = At("rel\\.\\sub");
+  const std::string climbingAsWindowsReads = At("rel\\sub\\...");
+  const std::string root = root_.substr(0, 3) + ".";
 
   for (const std::string& path :
        {std::string("rel"), std::string("rel\\sub"), std::string(".\\rel"), withoutDrive,
-        driveRelative, climbing, current, std::string("C:."), std::string("C:")}) {
+        driveRelative, climbing, current, climbingAsWindowsReads, root, std::string("C:."), std::string("C:")}) {
     EXPECT_FALSE(RemoveDirectoryTree(path.c_str())) << path;
   }
   EXPECT_TRUE(Exists(At("rel\\sub\\file")));

@@ -115,21 +115,12 @@ def stored_names(path):
     return [line.rsplit(" ", 4)[0] for line in listing.splitlines() if line.strip()]
 
 
-def is_contained(name):
-    """False for a stored name that would land outside the folder it is
-    unpacked into: rooted, with a drive or stream (":"), or with a parent
-    segment (".." and the forms Windows reads as such, "..." or ".. ")."""
-    if name.startswith(("\\", "/")) or ":" in name:
-        return False
-    return not any(segment.count(".") >= 2 and not segment.strip(". ")
-                   for segment in name.replace("/", "\\").split("\\"))
-
-
-def unpack(path, folder):
+def unpack(path, folder, names_outside):
     """Extracts every file of the cabinet into folder, sub-folders included;
-    refuses a cabinet with a name that would land outside folder."""
-    for name in stored_names(path):
-        if not is_contained(name):
-            raise ToolError("the cabinet stores %r, a name that leads outside its folder; "
-                            "not unpacked" % name)
+    refuses a cabinet with a name that would land outside folder, as
+    names_outside(names) judges them."""
+    outside = names_outside(stored_names(path))
+    if outside:
+        raise ToolError("the cabinet stores %r, a name that leads outside its folder; "
+                        "not unpacked" % outside[0])
     _run(["gcab", "-x", "-C", folder, os.path.abspath(path)])

@@ -2,6 +2,9 @@
 // an unpacked package with the install job's own reader, so that ovpack
 // can tell an operator, before anything is published, the result code a
 // player's install would end with.
+// infcheck --outside NAME...: prints "outside <name>" for each name the
+// engine refuses as leading outside its folder (the cabinet's stored names,
+// asked before they are unpacked).
 //
 // Output, one line each, fields separated by tabs:
 //   result <code> <name>
@@ -13,7 +16,10 @@
 // reading ran, 2 for wrong arguments.
 #include <cstdio>
 
+#include <cstring>
+
 #include "install_package.h"
+#include "path_util.h"
 #include "result_code.h"
 #include "version.h"
 
@@ -32,8 +38,13 @@ void PrintItem(const InstallItem& item) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc >= 2 && std::strcmp(argv[1], "--outside") == 0) {
+    for (int i = 2; i < argc; ++i)
+      if (!IsContainedName(argv[i])) std::printf("outside\t%s\n", argv[i]);
+    return 0;
+  }
   if (argc < 3 || argc > 4) {
-    std::fprintf(stderr, "usage: infcheck FOLDER CLSID [NEEDVERSION]\n");
+    std::fprintf(stderr, "usage: infcheck FOLDER CLSID [NEEDVERSION] | --outside NAME...\n");
     return 2;
   }
   CInstallPackage package;

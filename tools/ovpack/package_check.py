@@ -166,15 +166,15 @@ def parse(output):
     return Verdict(code, name, items, main, inf=inf, resource=resource)
 
 
-def run_infcheck(folder, clsid, need_version, infcheck):
-    """Runs infcheck.exe under Wine (WINE names the command, default
-    "wine"; WINEPREFIX the prefix) on the unpacked package in folder."""
+def _infcheck(args, infcheck):
+    """Runs infcheck.exe with args under Wine (WINE names the command,
+    default "wine"; WINEPREFIX the prefix); returns its output."""
     if not os.path.isfile(infcheck):
         raise ToolError("no infcheck.exe at %s: build the target infcheck, then pass "
                         "--infcheck or set OVPACK_INFCHECK" % infcheck)
     env = dict(os.environ)
     env.setdefault("WINEDEBUG", "-all")
-    args = [env.get("WINE", "wine"), infcheck, windows_path(folder), clsid, need_version]
+    args = [env.get("WINE", "wine"), infcheck] + args
     # Output into files, never pipes: Wine's background processes keep
     # inherited pipes open, and a reader would wait for them.
     with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
@@ -189,4 +189,18 @@ def run_infcheck(folder, clsid, need_version, infcheck):
         if status != 0:
             raise ToolError("infcheck failed (exit %d): %s"
                             % (status, err.read().decode("latin-1").strip()[-500:]))
-    return parse(output)
+    return output
+
+
+def run_infcheck(folder, clsid, need_version, infcheck):
+    """The engine's reading of the unpacked package in folder."""
+    return parse(_infcheck([windows_path(folder), clsid, need_version], infcheck))
+
+
+def names_outside(names, infcheck):
+    """The names the engine refuses as leading outside their folder."""
+    if not names:
+        return []
+    output = _infcheck(["--outside"] + list(names), infcheck)
+    return [line.rstrip("\r").split("\t", 1)[1] for line in output.splitlines()
+            if line.startswith("outside\t")]
