@@ -4,10 +4,16 @@
 
 #include <cstring>
 
-bool HasTrustedSuffix(const char* host, const char* const* suffixes) {
-  if (host == nullptr || *host == '\0' || suffixes == nullptr) return false;
+const char* const kTrustedDomainSuffixes[] = {
+    "." OV_PORTAL_DOMAIN ".net",
+    "." OV_PORTAL_DOMAIN ".com",
+    nullptr,
+};
+
+bool HasTrustedSuffix(const char* host) {
+  if (host == nullptr || *host == '\0') return false;
   const size_t hostLength = std::strlen(host);
-  for (; *suffixes != nullptr; ++suffixes) {
+  for (const char* const* suffixes = kTrustedDomainSuffixes; *suffixes != nullptr; ++suffixes) {
     const size_t suffixLength = std::strlen(*suffixes);
     if (suffixLength > hostLength) continue;
     // Lengths count bytes. A suffix starts with "." and a trail byte of a

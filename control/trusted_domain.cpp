@@ -8,12 +8,6 @@
 
 namespace {
 
-const char* const kTrustedDomainSuffixes[] = {
-    "." OV_PORTAL_DOMAIN ".net",
-    "." OV_PORTAL_DOMAIN ".com",
-    nullptr,
-};
-
 const unsigned char* AsBytes(const char* text) {
   return reinterpret_cast<const unsigned char*>(text);
 }
@@ -39,5 +33,5 @@ std::string HostOfUrl(const char* url) {
 
 bool IsTrustedPageUrl(const char* url) {
   if (url == nullptr) return false;
-  return HasTrustedSuffix(HostOfUrl(url).c_str(), kTrustedDomainSuffixes);
+  return HasTrustedSuffix(HostOfUrl(url).c_str());
 }

@@ -10,8 +10,8 @@
 #include <ctime>
 #include <vector>
 
+#include "domain_suffix.h"
 #include "install_package.h"
-#include "trusted_domain.h"
 
 namespace {
 
@@ -291,7 +291,7 @@ int32_t CInstallPackage::WriteInstallRecords(int32_t oldRecordReleased) {
     stats.SetDWORD("Type", 1);
   }
   if (stats.OpenKey(HKEY_CURRENT_USER, statsPath.c_str(), OpenOrCreate) == ERROR_SUCCESS) {
-    for (const char* const* suffix = GetTrustedDomainSuffixes(); *suffix != nullptr; ++suffix) {
+    for (const char* const* suffix = kTrustedDomainSuffixes; *suffix != nullptr; ++suffix) {
       const char* domain = *suffix;
       while (*domain == '.') ++domain;
       if (*domain != '\0') stats.CreateSubKey((std::string("AllowedDomains\\") + domain).c_str());

@@ -3,26 +3,13 @@
 #include <windows.h>
 #include <wininet.h>
 
-
 #include "domain_suffix.h"
 #include "url_parts.h"
-
-namespace {
-
-const char* const kTrustedDomainSuffixes[] = {
-    "." OV_PORTAL_DOMAIN ".net",
-    "." OV_PORTAL_DOMAIN ".com",
-    nullptr,
-};
-
-}  // namespace
-
-const char* const* GetTrustedDomainSuffixes() { return kTrustedDomainSuffixes; }
 
 bool IsTrustedCodebaseUrl(const char* url) {
   if (url == nullptr) return false;
   // Canonical form without escaping: the host is what WinINet will connect to.
   UrlParts parts;
   if (!SplitUrl(url, ICU_NO_ENCODE, parts)) return false;
-  return HasTrustedSuffix(parts.host.c_str(), kTrustedDomainSuffixes);
+  return HasTrustedSuffix(parts.host.c_str());
 }

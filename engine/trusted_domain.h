@@ -2,10 +2,6 @@
 // the portal's own domains are downloaded.
 #pragma once
 
-// The trusted domain suffixes (".<portal>.net", ".<portal>.com", in that
-// order), each with its leading dot, ended by a null entry. Static data.
-const char* const* GetTrustedDomainSuffixes();
-
 // True when the host of url, as WinINet reads it, ends with a trusted
 // suffix. Scheme, port, user name and path play no part. False for a null
 // URL, one WinINet cannot canonicalise or split, and an empty host.

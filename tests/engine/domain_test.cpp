@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "domain_suffix.h"
 #include "trusted_domain.h"
 
 namespace {
@@ -14,8 +15,7 @@ struct UrlCase {
 };
 
 TEST(EngineTrustedDomain, SuffixTableListsNetThenComEndedByNull) {
-  const char* const* suffixes = GetTrustedDomainSuffixes();
-  ASSERT_NE(suffixes, nullptr);
+  const char* const* suffixes = kTrustedDomainSuffixes;
   EXPECT_STREQ(suffixes[0], "." OV_PORTAL_DOMAIN ".net");
   EXPECT_STREQ(suffixes[1], "." OV_PORTAL_DOMAIN ".com");
   EXPECT_EQ(suffixes[2], nullptr);
