@@ -28,5 +28,5 @@ class CSilentListener : public IInstallProgress {
   void OnInstallFile(const char*) override {}
   void OnInstallFileDone() override {}
   void OnWriteRegistry() override {}
-  int IsCancelled() override { return 0; }
+  bool IsCancelled() override { return false; }
 };

@@ -101,7 +101,7 @@ void CCabinetExtractor::CloseOutput() {
   outputFile_ = -1;
 }
 
-bool CCabinetExtractor::IsCancelled() { return listener_ != nullptr && listener_->IsCancelled() != 0; }
+bool CCabinetExtractor::IsCancelled() { return listener_ != nullptr && listener_->IsCancelled(); }
 
 INT_PTR CCabinetExtractor::Fail(ResultCode code) {
   if (failure_ == SUCCESS) failure_ = code;

@@ -43,7 +43,7 @@ int32_t PackageTimeStamp(const CDownloadThread::Step& request) {
 }  // namespace
 
 ResultCode CInstallJob::Download(const char* codebase, std::string& packagePath, int32_t& timeStamp) {
-  const auto cancelled = [this] { return listener_ != nullptr && listener_->IsCancelled() != 0; };
+  const auto cancelled = [this] { return listener_ != nullptr && listener_->IsCancelled(); };
   if (listener_ != nullptr) listener_->OnPrepareDownload();
   if (codebase == nullptr) return COMMON_INVALID_PARAM;
   if (!IsTrustedCodebaseUrl(codebase)) return DLL_INVALID_DOMAIN;

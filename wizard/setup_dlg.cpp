@@ -379,7 +379,7 @@ void CSetupDlg::OnInstallFileDone() { progressBar_.OffsetPos64(1); }
 
 void CSetupDlg::OnWriteRegistry() { ShowStatus(IDS_WRITE_REGISTRY); }
 
-int CSetupDlg::IsCancelled() {
+bool CSetupDlg::IsCancelled() {
   EnterCriticalSection(&cancelLock_);
   int cancelled = cancelled_;
   LeaveCriticalSection(&cancelLock_);

@@ -56,7 +56,7 @@ class CSetupDlg : public CDialog, public IInstallProgress {
   void OnInstallFileDone() override;
   void OnWriteRegistry() override;
   // Waits while the cancel question is on screen.
-  int IsCancelled() override;
+  bool IsCancelled() override;
 
   // What the status line shows; any thread.
   std::string GetStatusText() const;

@@ -44,9 +44,9 @@ class CRecordingListener : public IInstallProgress {
   void OnInstallFile(const char* name) override { Add(std::string("InstallFile ") + name); }
   void OnInstallFileDone() override { Add("InstallFileDone"); }
   void OnWriteRegistry() override { Add("WriteRegistry"); }
-  int IsCancelled() override {
+  bool IsCancelled() override {
     Add("Poll");
-    if (!counting_) return 0;
+    if (!counting_) return false;
     ++polls;
     return cancelAtPoll_ != 0 && polls >= cancelAtPoll_;
   }

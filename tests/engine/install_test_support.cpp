@@ -24,15 +24,15 @@ const char kSharedDllsPath[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Sh
 const char kActiveXCachePath[] =
     "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\\ActiveX Cache";
 
-int CRecordingListener::IsCancelled() {
+bool CRecordingListener::IsCancelled() {
   ++polls;
   if (extracted) ++installPolls;
   if ((cancelAtPoll != 0 && polls == cancelAtPoll) ||
       (extracted && cancelAt_ != 0 && installPolls == cancelAt_)) {
     events.push_back("Cancelled");
-    return 1;
+    return true;
   }
-  return 0;
+  return false;
 }
 
 std::vector<std::string> CRecordingListener::InstallEvents() const {

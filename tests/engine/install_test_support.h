@@ -53,7 +53,7 @@ class CRecordingListener : public IInstallProgress {
   void OnInstallFile(const char* name) override { Add("OnInstallFile", name); }
   void OnInstallFileDone() override { events.push_back("OnInstallFileDone"); }
   void OnWriteRegistry() override { events.push_back("OnWriteRegistry"); }
-  int IsCancelled() override;
+  bool IsCancelled() override;
 
   // The events from the first install-stage one (after OnExtractComplete).
   std::vector<std::string> InstallEvents() const;

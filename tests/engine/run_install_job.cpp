@@ -40,7 +40,7 @@ class CStoppingListener : public IInstallProgress {
   void OnInstallFile(const char*) override { Reached("OnInstallFile"); }
   void OnInstallFileDone() override { Reached("OnInstallFileDone"); }
   void OnWriteRegistry() override { Reached("OnWriteRegistry"); }
-  int IsCancelled() override { return 0; }
+  bool IsCancelled() override { return false; }
 
  private:
   void Reached(const char* operation) {

@@ -27,6 +27,6 @@ class IInstallProgress {
   virtual void OnInstallFile(const char* name) = 0;
   virtual void OnInstallFileDone() = 0;
   virtual void OnWriteRegistry() = 0;
-  // Nonzero once the user has confirmed cancellation.
-  virtual int IsCancelled() = 0;
+  // True once the user has confirmed cancellation.
+  virtual bool IsCancelled() = 0;
 };
