@@ -1,5 +1,7 @@
 #include "ansi_string.h"
 
+#include <mbstring.h>
+
 #include <new>
 
 bool CAnsiString::Convert(BSTR text) {
@@ -37,4 +39,9 @@ BSTR AnsiToBstr(const char* text) {
   if (result == nullptr) return nullptr;
   MultiByteToWideChar(CP_ACP, 0, text, -1, result, length);
   return result;
+}
+
+bool EqualsIgnoringCase(const char* a, const char* b) {
+  return _mbsicmp(reinterpret_cast<const unsigned char*>(a),
+                  reinterpret_cast<const unsigned char*>(b)) == 0;
 }

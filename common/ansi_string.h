@@ -1,6 +1,7 @@
-// CAnsiString: a private heap copy of a BSTR in the system's ANSI code page,
-// the form in which the control passes texts to the module check and the
-// engine.
+// Texts in the system's ANSI code page, the form in which both DLLs keep
+// names and paths: CAnsiString, a private heap copy of a BSTR, in which the
+// control passes texts to the module check and the engine; the conversion
+// back; the comparison that ignores case.
 #pragma once
 
 #include <windows.h>
@@ -29,3 +30,7 @@ class CAnsiString {
 // A new BSTR holding text converted from the ANSI code page; null when the
 // conversion fails or no memory can be had.
 BSTR AnsiToBstr(const char* text);
+
+// True when a and b are alike but for letter case, double-byte characters
+// compared whole.
+bool EqualsIgnoringCase(const char* a, const char* b);

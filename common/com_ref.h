@@ -43,6 +43,7 @@ class CComRef {
 class CBstr {
  public:
   CBstr() = default;
+  explicit CBstr(BSTR text) : text_(text) {}
   ~CBstr() { SysFreeString(text_); }
   CBstr(const CBstr&) = delete;
   CBstr& operator=(const CBstr&) = delete;

@@ -1,6 +1,6 @@
 #include "http_download.h"
 
-#include "module_name.h"
+#include "this_module.h"
 #include "url_parts.h"
 
 #include <cstdlib>

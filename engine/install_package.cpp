@@ -11,6 +11,7 @@
 #include <cstring>
 #include <new>
 
+#include "ansi_string.h"
 #include "path_util.h"
 #include "version.h"
 
@@ -21,11 +22,6 @@ namespace {
 constexpr DWORD kProfileBufferSize = 32768;
 
 const char kAddCodeSection[] = "Add.Code";
-
-bool EqualsIgnoringCase(const char* a, const char* b) {
-  return _mbsicmp(reinterpret_cast<const unsigned char*>(a),
-                  reinterpret_cast<const unsigned char*>(b)) == 0;
-}
 
 }  // namespace
 
@@ -54,7 +50,7 @@ void CInstallPackage::Reset() {
   codebase_.clear();
   clsid_.clear();
   needVersion_.clear();
-  ready_ = 0;
+  ready_ = false;
   listener_ = nullptr;
 }
 

@@ -33,8 +33,8 @@ struct InstallItem {
   std::string destPath;     // empty until the file has been copied
   std::string fileVersion;  // "FileVersion" as written
   std::string clsid;        // "clsid" as written
-  int32_t destDir = DestCacheFolder;
-  int32_t registerServer = 0;  // 1: call its DllRegisterServer once copied
+  InstallDestDir destDir = DestCacheFolder;
+  bool registerServer = false;  // call its DllRegisterServer once copied
 };
 
 class CInstallJournal;
@@ -108,9 +108,9 @@ class CInstallPackage {
   ResultCode CopyItem(InstallItem* item, const char* cacheFolder, const char* windowsFolder,
                       const char* systemFolder, CInstallJournal& journal);
   // Writes the Distribution Unit record, module usage, shared counts and
-  // the user's statistics for the installed items. Always 1: a record that
-  // cannot be written is skipped.
-  int32_t WriteInstallRecords(int32_t oldRecordReleased);
+  // the user's statistics for the installed items. A record that cannot be
+  // written is skipped.
+  void WriteInstallRecords(bool oldRecordReleased);
 
   // Where a file is copied before it replaces the one at path.
   static std::string StagedPath(const std::string& path);
@@ -120,7 +120,7 @@ class CInstallPackage {
   const std::vector<std::unique_ptr<InstallItem>>& items() const { return items_; }
   const InstallItem& infItem() const { return infItem_; }
   const InstallItem* mainItem() const { return mainItem_; }
-  bool ready() const { return ready_ != 0; }
+  bool ready() const { return ready_; }
 
  private:
   bool IsCancelled() const;
@@ -146,7 +146,7 @@ class CInstallPackage {
   std::string codebase_;
   std::string clsid_;
   std::string needVersion_;
-  int32_t ready_ = 0;
+  bool ready_ = false;
   int32_t timeStamp_ = 0;
   IInstallProgress* listener_ = nullptr;  // not owned; skipped when null
   std::string journalPath_;

@@ -7,25 +7,10 @@
 
 #include <cstddef>
 
+#include "ansi_string.h"
+#include "com_ref.h"
+
 namespace {
-
-// Owns the UTF-16 copy of the package path.
-class CWidePath {
- public:
-  explicit CWidePath(const char* path) {
-    const int length = MultiByteToWideChar(CP_ACP, 0, path, -1, nullptr, 0);
-    if (length > 0) text_ = SysAllocStringLen(nullptr, length - 1);
-    if (text_ != nullptr) MultiByteToWideChar(CP_ACP, 0, path, -1, text_, length);
-  }
-  ~CWidePath() { SysFreeString(text_); }
-  CWidePath(const CWidePath&) = delete;
-  CWidePath& operator=(const CWidePath&) = delete;
-
-  const wchar_t* Get() const { return text_; }
-
- private:
-  BSTR text_ = nullptr;
-};
 
 // WINTRUST_DATA up to and including dwProvFlags: the form that every
 // Windows version since XP knows, 44 bytes in a 32-bit process.
@@ -36,7 +21,7 @@ static_assert(sizeof(void*) != 4 || kTrustDataSize == 44, "WINTRUST_DATA layout"
 
 bool VerifyPackageSignature(const char* packagePath, int32_t& status) {
   if (packagePath == nullptr) return false;
-  CWidePath path(packagePath);
+  const CBstr path(AnsiToBstr(packagePath));
   // An out-of-memory conversion counts as no check made; the job then goes on
   // and the cabinet reader still has to accept the file.
   if (path.Get() == nullptr) return false;

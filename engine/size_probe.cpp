@@ -4,31 +4,24 @@
 
 #include <cwchar>
 
-#include "module_name.h"
+#include "ansi_string.h"
+#include "com_ref.h"
+#include "this_module.h"
 
 namespace {
-
-std::wstring Widen(const std::string& text) {
-  const int length = MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, nullptr, 0);
-  if (length <= 0) return std::wstring();
-  std::wstring wide(static_cast<size_t>(length), L'\0');
-  MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, &wide[0], length);
-  wide.resize(static_cast<size_t>(length - 1));
-  return wide;
-}
 
 // WinHTTP does not look at the browser's settings by itself: the named
 // proxy the player's browser (and so the transfer through WinINet) uses, or
 // else WinHTTP's own configuration.
 HINTERNET OpenSession() {
-  const std::wstring agent = Widen(ModuleBaseName());
+  const CBstr agent(AnsiToBstr(ModuleBaseName().c_str()));
   WINHTTP_CURRENT_USER_IE_PROXY_CONFIG browser = {};
   HINTERNET session = nullptr;
   if (WinHttpGetIEProxyConfigForCurrentUser(&browser) && browser.lpszProxy != nullptr) {
-    session = WinHttpOpen(agent.c_str(), WINHTTP_ACCESS_TYPE_NAMED_PROXY, browser.lpszProxy,
+    session = WinHttpOpen(agent.Get(), WINHTTP_ACCESS_TYPE_NAMED_PROXY, browser.lpszProxy,
                           browser.lpszProxyBypass != nullptr ? browser.lpszProxyBypass : WINHTTP_NO_PROXY_BYPASS, 0);
   } else {
-    session = WinHttpOpen(agent.c_str(), WINHTTP_ACCESS_TYPE_DEFAULT_PROXY, WINHTTP_NO_PROXY_NAME,
+    session = WinHttpOpen(agent.Get(), WINHTTP_ACCESS_TYPE_DEFAULT_PROXY, WINHTTP_NO_PROXY_NAME,
                           WINHTTP_NO_PROXY_BYPASS, 0);
   }
   if (browser.lpszAutoConfigUrl != nullptr) GlobalFree(browser.lpszAutoConfigUrl);
@@ -86,13 +79,14 @@ bool CSizeProbe::GetSize(const std::string& host, WORD port, const std::string& 
 
 HINTERNET CSizeProbe::OpenRequest(const std::string& host, WORD port, const std::string& path) {
   if (session_ == nullptr) return nullptr;
-  connection_ = WinHttpConnect(session_, Widen(host).c_str(), port, 0);
+  connection_ = WinHttpConnect(session_, CBstr(AnsiToBstr(host.c_str())).Get(), port, 0);
   if (connection_ == nullptr) return nullptr;
 
   EnterCriticalSection(&lock_);
   if (!aborted_) {
-    request_ = WinHttpOpenRequest(connection_, L"GET", Widen(path).c_str(), L"HTTP/1.0", WINHTTP_NO_REFERER,
-                                  WINHTTP_DEFAULT_ACCEPT_TYPES, 0);
+    const CBstr widePath(AnsiToBstr(path.c_str()));
+    request_ = WinHttpOpenRequest(connection_, L"GET", widePath.Get(), L"HTTP/1.0",
+                                  WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES, 0);
   }
   const HINTERNET request = request_;
   LeaveCriticalSection(&lock_);
