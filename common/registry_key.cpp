@@ -2,8 +2,7 @@
 
 #include <shlwapi.h>
 
-#include <cstdarg>
-#include <cstdio>
+#include <cstring>
 #include <memory>
 #include <new>
 
@@ -29,7 +28,7 @@ LONG CRegistryKey::Create(HKEY root, const char* path) {
                          access_, nullptr, &handle_, nullptr);
 }
 
-LONG CRegistryKey::OpenKey(HKEY root, const char* path, int mode) {
+LONG CRegistryKey::OpenKey(HKEY root, const char* path, KeyOpenMode mode) {
   switch (mode) {
     case CreateNewOnly:
       if (Open(root, path) == ERROR_SUCCESS) return ERROR_ALREADY_EXISTS;
@@ -52,7 +51,7 @@ LONG CRegistryKey::OpenKey(HKEY root, const char* path, int mode) {
   }
 }
 
-LONG CRegistryKey::OpenSubKey(const char* name, CRegistryKey& key, int mode) {
+LONG CRegistryKey::OpenSubKey(const char* name, CRegistryKey& key, KeyOpenMode mode) {
   if (handle_ == nullptr || name == nullptr) return ERROR_INVALID_HANDLE;
   return key.OpenKey(handle_, name, mode);
 }
@@ -83,6 +82,17 @@ LONG CRegistryKey::QueryStringRaw(const char* name, char* buffer,
                                   DWORD* size) const {
   if (handle_ == nullptr || size == nullptr) return ERROR_INVALID_HANDLE;
   return QueryValue(name, REG_SZ, buffer, size);
+}
+
+LONG CRegistryKey::QueryAnyValue(const char* name, DWORD& type, std::vector<BYTE>& data) const {
+  if (handle_ == nullptr) return ERROR_INVALID_HANDLE;
+  DWORD size = 0;
+  LONG result = RegQueryValueExA(handle_, name, nullptr, &type, nullptr, &size);
+  if (result != ERROR_SUCCESS) return result;
+  data.resize(size + 1);
+  result = RegQueryValueExA(handle_, name, nullptr, &type, data.data(), &size);
+  if (result == ERROR_SUCCESS) data.resize(size);
+  return result;
 }
 
 LONG CRegistryKey::QueryString(const char* name, std::string& text) const {
@@ -116,26 +126,9 @@ LONG CRegistryKey::SetValue(const char* name, DWORD type, const void* data,
                         static_cast<const BYTE*>(data), size);
 }
 
-LONG CRegistryKey::SetStringF(const char* name, const char* format, ...) {
-  if (format == nullptr) return ERROR_INVALID_HANDLE;
-  va_list args;
-  va_start(args, format);
-  va_list measure;
-  va_copy(measure, args);
-  const int length = vsnprintf(nullptr, 0, format, measure);
-  va_end(measure);
-  if (length < 0) {
-    va_end(args);
-    return ERROR_INVALID_PARAMETER;
-  }
-  std::unique_ptr<char[]> text(new (std::nothrow) char[length + 1]);
-  if (!text) {
-    va_end(args);
-    return ERROR_NOT_ENOUGH_MEMORY;
-  }
-  vsnprintf(text.get(), length + 1, format, args);
-  va_end(args);
-  return SetValue(name, REG_SZ, text.get(), static_cast<DWORD>(length));
+LONG CRegistryKey::SetString(const char* name, const char* text) {
+  if (text == nullptr) return ERROR_INVALID_HANDLE;
+  return SetValue(name, REG_SZ, text, static_cast<DWORD>(std::strlen(text)));
 }
 
 LONG CRegistryKey::SetDWORD(const char* name, DWORD value) {
@@ -147,18 +140,22 @@ LONG CRegistryKey::SetBinary(const char* name, const void* data, DWORD size) {
   return SetValue(name, REG_BINARY, data, size);
 }
 
-bool CRegistryKey::QueryInfo(DWORD& valueCount,
-                             DWORD& maxValueNameLength) const {
+bool CRegistryKey::QueryInfo(RegistryKeyInfo& info) const {
   if (handle_ == nullptr) return false;
-  DWORD count = 0;
-  DWORD longest = 0;
-  if (RegQueryInfoKeyA(handle_, nullptr, nullptr, nullptr, nullptr, nullptr,
-                       nullptr, &count, &longest, nullptr, nullptr,
-                       nullptr) != ERROR_SUCCESS) {
+  RegistryKeyInfo read;
+  if (RegQueryInfoKeyA(handle_, nullptr, nullptr, nullptr, &read.subKeys, &read.longestSubKeyName,
+                       nullptr, &read.values, &read.longestValueName, &read.longestData, nullptr,
+                       nullptr) != ERROR_SUCCESS)
     return false;
-  }
-  valueCount = count;
-  maxValueNameLength = longest + 1;
+  info = read;
+  return true;
+}
+
+bool CRegistryKey::QueryInfo(DWORD& valueCount, DWORD& maxValueNameLength) const {
+  RegistryKeyInfo info;
+  if (!QueryInfo(info)) return false;
+  valueCount = info.values;
+  maxValueNameLength = info.longestValueName + 1;
   return true;
 }
 
@@ -167,6 +164,50 @@ bool CRegistryKey::EnumValueName(DWORD index, char* buffer,
   if (handle_ == nullptr || buffer == nullptr) return false;
   return RegEnumValueA(handle_, index, buffer, &length, nullptr, nullptr,
                        nullptr, nullptr) == ERROR_SUCCESS;
+}
+
+LONG CRegistryKey::EnumValue(DWORD index, std::string& name, DWORD& type,
+                             std::vector<BYTE>& data) const {
+  if (handle_ == nullptr) return ERROR_INVALID_HANDLE;
+  RegistryKeyInfo info;
+  QueryInfo(info);
+  // Lengths are counted in characters; a double-byte name needs twice them.
+  std::vector<char> buffer((info.longestValueName + 1) * 2);
+  data.resize(info.longestData + 1);
+  for (;;) {
+    DWORD nameLength = static_cast<DWORD>(buffer.size());
+    DWORD size = static_cast<DWORD>(data.size());
+    const LONG result = RegEnumValueA(handle_, index, buffer.data(), &nameLength, nullptr, &type,
+                                      data.data(), &size);
+    if (result == ERROR_MORE_DATA) {
+      buffer.resize(buffer.size() * 2 + 256);
+      data.resize(size > data.size() ? size : data.size() * 2);
+      continue;
+    }
+    if (result == ERROR_SUCCESS) {
+      name.assign(buffer.data(), nameLength);
+      data.resize(size);
+    }
+    return result;
+  }
+}
+
+LONG CRegistryKey::EnumSubKeyName(DWORD index, std::string& name) const {
+  if (handle_ == nullptr) return ERROR_INVALID_HANDLE;
+  RegistryKeyInfo info;
+  QueryInfo(info);
+  std::vector<char> buffer((info.longestSubKeyName + 1) * 2);
+  for (;;) {
+    DWORD length = static_cast<DWORD>(buffer.size());
+    const LONG result =
+        RegEnumKeyExA(handle_, index, buffer.data(), &length, nullptr, nullptr, nullptr, nullptr);
+    if (result == ERROR_MORE_DATA) {
+      buffer.resize(buffer.size() * 2 + 256);
+      continue;
+    }
+    if (result == ERROR_SUCCESS) name.assign(buffer.data(), length);
+    return result;
+  }
 }
 
 void CRegistryKey::DeleteValue(const char* name) {
@@ -178,4 +219,19 @@ void CRegistryKey::DeleteSubTree(const char* name) {
   // With no name, or "", SHDeleteKeyA would empty this key itself.
   if (handle_ == nullptr || name == nullptr || name[0] == '\0') return;
   SHDeleteKeyA(handle_, name);
+}
+
+LONG CRegistryKey::DeleteSubKey(const char* name) {
+  if (handle_ == nullptr) return ERROR_INVALID_HANDLE;
+  // RegDeleteKeyA with no name, or "", would delete this key itself.
+  if (name == nullptr || name[0] == '\0') return ERROR_INVALID_PARAMETER;
+  return RegDeleteKeyA(handle_, name);
+}
+
+bool GetInprocServerPath(const char* clsid, std::string& path) {
+  if (clsid == nullptr) return false;
+  CRegistryKey key(KEY_READ);
+  const std::string keyPath = std::string("SOFTWARE\\Classes\\CLSID\\") + clsid + "\\InprocServer32";
+  return key.OpenKey(HKEY_LOCAL_MACHINE, keyPath.c_str(), OpenExisting) == ERROR_SUCCESS &&
+         key.QueryString("", path) == ERROR_SUCCESS;
 }

@@ -10,13 +10,24 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 enum KeyOpenMode {
-  CreateNewOnly = 0,  // open; an existing key gives ERROR_ALREADY_EXISTS and stays open
-  Recreate = 1,       // delete (fails on a key with subkeys), then create;
-                      // 87 for a null or empty path, which would name root
-  OpenExisting = 2,
-  OpenOrCreate = 3,
+  CreateNewOnly,  // open; an existing key gives ERROR_ALREADY_EXISTS and stays open
+  Recreate,       // delete (fails on a key with subkeys), then create;
+                  // 87 for a null or empty path, which would name root
+  OpenExisting,
+  OpenOrCreate,
+};
+
+// Counts and longest lengths (in characters, without the terminating zero;
+// data in bytes) of one key's subkeys and values.
+struct RegistryKeyInfo {
+  DWORD subKeys = 0;
+  DWORD longestSubKeyName = 0;
+  DWORD values = 0;
+  DWORD longestValueName = 0;
+  DWORD longestData = 0;
 };
 
 class CRegistryKey {
@@ -36,10 +47,11 @@ class CRegistryKey {
   // Close, then RegOpenKeyExA / RegCreateKeyExA with this key's access.
   LONG Open(HKEY root, const char* path);
   LONG Create(HKEY root, const char* path);
-  // Opens root\path as mode says; 87 for an unknown mode.
-  LONG OpenKey(HKEY root, const char* path, int mode);
+  // Opens root\path as mode says; 87 for a mode outside KeyOpenMode. An
+  // empty path opens root itself, as a handle of this key's own.
+  LONG OpenKey(HKEY root, const char* path, KeyOpenMode mode);
   // key.OpenKey(this key, name, mode); 6 when closed or name is null.
-  LONG OpenSubKey(const char* name, CRegistryKey& key, int mode);
+  LONG OpenSubKey(const char* name, CRegistryKey& key, KeyOpenMode mode);
   // Creates the subkey name if it is missing and closes it again.
   LONG CreateSubKey(const char* name);
 
@@ -47,31 +59,48 @@ class CRegistryKey {
   // Reads a value; 87 when it exists with a type other than type.
   LONG QueryValue(const char* name, DWORD type, void* data, DWORD* size) const;
   LONG QueryStringRaw(const char* name, char* buffer, DWORD* size) const;
-  // A REG_SZ value up to its first zero byte. On failure text and value
-  // are left as they were; a value longer than 4 bytes fails with
-  // ERROR_MORE_DATA.
+  // Any value with its type; data is resized to the value's size.
+  LONG QueryAnyValue(const char* name, DWORD& type, std::vector<BYTE>& data) const;
+  // A REG_SZ value up to its first zero byte. On failure text is left as it
+  // was.
   LONG QueryString(const char* name, std::string& text) const;
+  // On failure value is left as it was; a value longer than 4 bytes fails
+  // with ERROR_MORE_DATA.
   LONG QueryDWORD(const char* name, DWORD& value) const;
 
   LONG SetValue(const char* name, DWORD type, const void* data, DWORD size);
-  // REG_SZ from a printf format, stored without its terminating zero (an
-  // empty text is stored as zero bytes).
-  LONG SetStringF(const char* name, const char* format, ...);
+  // REG_SZ stored without its terminating zero (an empty text is stored as
+  // zero bytes), as the install records have always been written.
+  LONG SetString(const char* name, const char* text);
   LONG SetDWORD(const char* name, DWORD value);
   LONG SetBinary(const char* name, const void* data, DWORD size);
 
+  bool QueryInfo(RegistryKeyInfo& info) const;
   // Number of values and the longest value name plus one for its zero.
   bool QueryInfo(DWORD& valueCount, DWORD& maxValueNameLength) const;
   // Name of value index into buffer of length characters.
   bool EnumValueName(DWORD index, char* buffer, DWORD length) const;
+  // Value index, whatever the length of its name and data: a name in a
+  // double-byte code page, or a value that grew since QueryInfo, gets
+  // larger buffers.
+  LONG EnumValue(DWORD index, std::string& name, DWORD& type, std::vector<BYTE>& data) const;
+  LONG EnumSubKeyName(DWORD index, std::string& name) const;
 
   // Neither reports its outcome; both do nothing on a closed key.
   void DeleteValue(const char* name);
   // The subkey and all below it; a null or empty name, which would name
   // this key itself, does nothing.
   void DeleteSubTree(const char* name);
+  // The subkey, only when it has no subkeys of its own; 87 for a null or
+  // empty name.
+  LONG DeleteSubKey(const char* name);
 
  private:
   HKEY handle_ = nullptr;
   REGSAM access_;
 };
+
+// The registered in-process server of clsid: the default value of HKLM
+// "SOFTWARE\Classes\CLSID\<clsid>\InprocServer32" (which may be empty); false
+// when there is none.
+bool GetInprocServerPath(const char* clsid, std::string& path);

@@ -3,22 +3,19 @@
 #include <objbase.h>
 #include <sddl.h>
 
-#include <cstring>
 #include <cwchar>
-#include <memory>
+#include <string>
 
-#include "scoped_key.h"
-#include "text_format.h"
+#include "registry_key.h"
 
 namespace {
 
-void WriteSecurityValue(HKEY key, const char* name, const char* sddl) {
+void WriteSecurityValue(CRegistryKey& key, const char* name, const char* sddl) {
   PSECURITY_DESCRIPTOR descriptor = nullptr;
   if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(sddl, SDDL_REVISION_1, &descriptor,
                                                             nullptr))
     return;
-  RegSetValueExA(key, name, 0, REG_BINARY, static_cast<const BYTE*>(descriptor),
-                 GetSecurityDescriptorLength(descriptor));
+  key.SetBinary(name, descriptor, GetSecurityDescriptorLength(descriptor));
   LocalFree(descriptor);
 }
 
@@ -45,12 +42,10 @@ HRESULT CreateElevatedInstance(HWND owner, REFCLSID clsid, REFIID iid, void** ob
 
 void WriteAppIdSecurity(const char* appId) {
   if (appId == nullptr || !IsElevationCapable()) return;
-  std::unique_ptr<char[]> path = FormatText("AppID\\%s", appId);
-  if (!path || std::strlen(path.get()) >= 1024) return;
-  CScopedKey key;
-  if (RegCreateKeyExA(HKEY_CLASSES_ROOT, path.get(), 0, nullptr, REG_OPTION_NON_VOLATILE,
-                      KEY_WRITE, nullptr, key.Receive(), nullptr) != ERROR_SUCCESS)
+  CRegistryKey key(KEY_WRITE);
+  if (key.OpenKey(HKEY_CLASSES_ROOT, (std::string("AppID\\") + appId).c_str(), OpenOrCreate) !=
+      ERROR_SUCCESS)
     return;
-  WriteSecurityValue(key.Get(), "LaunchPermission", "O:BAG:BAD:(A;;0xb;;;WD)S:(ML;;NX;;;LW)");
-  WriteSecurityValue(key.Get(), "AccessPermission", "O:BAG:BAD:(A;;0x3;;;IU)(A;;0x3;;;SY)");
+  WriteSecurityValue(key, "LaunchPermission", "O:BAG:BAD:(A;;0xb;;;WD)S:(ML;;NX;;;LW)");
+  WriteSecurityValue(key, "AccessPermission", "O:BAG:BAD:(A;;0x3;;;IU)(A;;0x3;;;SY)");
 }

@@ -1,7 +1,5 @@
 #include "registrar.h"
 
-#include <shlwapi.h>
-
 #include <cctype>
 #include <cstdlib>
 #include <cstring>
@@ -9,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "scoped_key.h"
+#include "registry_key.h"
 
 namespace {
 
@@ -145,62 +143,51 @@ class CParser {
   bool quoted_ = false;
 };
 
-HRESULT SetData(HKEY key, const CEntry& entry, const char* valueName) {
-  LONG error;
-  if (entry.isNumber) {
-    error = RegSetValueExA(key, valueName, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&entry.number),
-                           sizeof(entry.number));
-  } else {
-    error = RegSetValueExA(key, valueName, 0, REG_SZ, reinterpret_cast<const BYTE*>(entry.text.c_str()),
-                           static_cast<DWORD>(entry.text.size() + 1));
-  }
+// A text is stored with its terminating zero, as the registry's own tools
+// store it.
+HRESULT SetData(CRegistryKey& key, const CEntry& entry, const char* valueName) {
+  const LONG error = entry.isNumber ? key.SetDWORD(valueName, entry.number)
+                                    : key.SetValue(valueName, REG_SZ, entry.text.c_str(),
+                                                   static_cast<DWORD>(entry.text.size() + 1));
   return HRESULT_FROM_WIN32(error);
 }
 
-HRESULT Register(HKEY parent, const std::vector<CEntry>& entries) {
+HRESULT Register(CRegistryKey& parent, const std::vector<CEntry>& entries) {
   for (const CEntry& entry : entries) {
     if (entry.isValue) {
       HRESULT hr = SetData(parent, entry, entry.name.c_str());
       if (FAILED(hr)) return hr;
       continue;
     }
-    if (entry.flags & kForceRemove) SHDeleteKeyA(parent, entry.name.c_str());
-    CScopedKey key;
-    LONG error = RegCreateKeyExA(parent, entry.name.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
-                                 KEY_ALL_ACCESS, nullptr, key.Receive(), nullptr);
+    if (entry.flags & kForceRemove) parent.DeleteSubTree(entry.name.c_str());
+    CRegistryKey key;
+    LONG error = parent.OpenSubKey(entry.name.c_str(), key, OpenOrCreate);
     if (error != ERROR_SUCCESS) return HRESULT_FROM_WIN32(error);
     if (entry.hasData) {
-      HRESULT hr = SetData(key.Get(), entry, nullptr);
+      HRESULT hr = SetData(key, entry, "");
       if (FAILED(hr)) return hr;
     }
-    HRESULT hr = Register(key.Get(), entry.children);
+    HRESULT hr = Register(key, entry.children);
     if (FAILED(hr)) return hr;
   }
   return S_OK;
 }
 
-bool HasSubKeys(HKEY key) {
-  DWORD subKeys = 0;
-  return RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, &subKeys, nullptr, nullptr, nullptr,
-                          nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS ||
-         subKeys != 0;
-}
-
-void Unregister(HKEY parent, const std::vector<CEntry>& entries) {
+void Unregister(CRegistryKey& parent, const std::vector<CEntry>& entries) {
   for (const CEntry& entry : entries) {
     if (entry.isValue) {
-      RegDeleteValueA(parent, entry.name.c_str());
+      parent.DeleteValue(entry.name.c_str());
       continue;
     }
     bool empty;
     {
-      CScopedKey key;
-      if (RegOpenKeyExA(parent, entry.name.c_str(), 0, KEY_ALL_ACCESS, key.Receive()) != ERROR_SUCCESS)
-        continue;
-      Unregister(key.Get(), entry.children);
-      empty = !HasSubKeys(key.Get());
+      CRegistryKey key;
+      if (parent.OpenSubKey(entry.name.c_str(), key, OpenExisting) != ERROR_SUCCESS) continue;
+      Unregister(key, entry.children);
+      RegistryKeyInfo info;
+      empty = key.QueryInfo(info) && info.subKeys == 0;
     }
-    if (empty && !(entry.flags & kNoRemove)) RegDeleteKeyA(parent, entry.name.c_str());
+    if (empty && !(entry.flags & kNoRemove)) parent.DeleteSubKey(entry.name.c_str());
   }
 }
 
@@ -223,11 +210,19 @@ HRESULT RunRegistrarScript(const char* script, const char* module, bool register
     std::vector<CRoot> roots;
     if (!CParser(text).ParseScript(roots)) return E_INVALIDARG;
     for (const CRoot& root : roots) {
-      if (!registering) {
-        Unregister(root.key, root.entries);
+      // The root itself, with whatever access this user has to it: the
+      // access of each key below is checked when it is opened.
+      CRegistryKey rootKey(MAXIMUM_ALLOWED);
+      LONG error = rootKey.OpenKey(root.key, "", OpenExisting);
+      if (error != ERROR_SUCCESS) {
+        if (registering) return HRESULT_FROM_WIN32(error);
         continue;
       }
-      HRESULT hr = Register(root.key, root.entries);
+      if (!registering) {
+        Unregister(rootKey, root.entries);
+        continue;
+      }
+      HRESULT hr = Register(rootKey, root.entries);
       if (FAILED(hr)) return hr;
     }
     return S_OK;

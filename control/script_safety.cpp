@@ -5,7 +5,7 @@
 #include <cstdio>
 
 #include "com_ref.h"
-#include "scoped_key.h"
+#include "registry_key.h"
 
 namespace {
 
@@ -23,8 +23,8 @@ bool IsInSafeForScriptingCategory(const char* clsidText) {
   char path[160];
   std::snprintf(path, sizeof(path), "CLSID\\%s\\Implemented Categories\\%s", clsidText,
                 kSafeForScriptingCategory);
-  CScopedKey key;
-  return RegOpenKeyExA(HKEY_CLASSES_ROOT, path, 0, KEY_READ, key.Receive()) == ERROR_SUCCESS;
+  CRegistryKey key(KEY_READ);
+  return key.OpenKey(HKEY_CLASSES_ROOT, path, OpenExisting) == ERROR_SUCCESS;
 }
 
 }  // namespace
@@ -36,15 +36,10 @@ bool IsKillBitSet(REFCLSID clsid) {
   char path[160];
   std::snprintf(path, sizeof(path),
                 "SOFTWARE\\Microsoft\\Internet Explorer\\ActiveX Compatibility\\%s", clsidText);
-  CScopedKey key;
-  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path, 0, KEY_READ, key.Receive()) != ERROR_SUCCESS)
-    return false;
-  DWORD type = 0;
+  CRegistryKey key(KEY_READ);
   DWORD flags = 0;
-  DWORD size = sizeof(flags);
-  if (RegQueryValueExA(key.Get(), "Compatibility Flags", nullptr, &type,
-                       reinterpret_cast<BYTE*>(&flags), &size) != ERROR_SUCCESS ||
-      type != REG_DWORD || size != sizeof(flags))
+  if (key.OpenKey(HKEY_LOCAL_MACHINE, path, OpenExisting) != ERROR_SUCCESS ||
+      key.QueryDWORD("Compatibility Flags", flags) != ERROR_SUCCESS)
     return false;
   return (flags & kKillBit) != 0;
 }

@@ -191,7 +191,7 @@ void CInstallPackage::RewriteRecords(CInstallJournal& journal) {
   journal.RewritingRecords();
   // The old files were set aside already; the record only lets them go.
   CDistributionUnit record;
-  const int32_t oldRecordReleased = record.Remove(clsid_.c_str(), false);
+  const bool oldRecordReleased = record.Remove(clsid_.c_str(), false);
   WriteInstallRecords(oldRecordReleased);
 }
 

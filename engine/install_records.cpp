@@ -3,27 +3,22 @@
 
 #include <windows.h>
 
-#include <mbstring.h>
 #include <shlwapi.h>
 
 #include <cstdio>
 #include <ctime>
 #include <vector>
 
+#include "ansi_string.h"
 #include "domain_suffix.h"
 #include "install_package.h"
 
 namespace {
 
 const char kDistributionUnits[] = "SOFTWARE\\Microsoft\\Code Store Database\\Distribution Units\\";
-const char kModuleUsage[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\ModuleUsage";
+const char kModuleUsageKeyPath[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\ModuleUsage";
 const char kUnknownOwner[] = "Unknown Owner";
 const char kOwnerValue[] = ".Owner";
-
-bool EqualsIgnoringCase(const char* a, const char* b) {
-  return _mbsicmp(reinterpret_cast<const unsigned char*>(a),
-                  reinterpret_cast<const unsigned char*>(b)) == 0;
-}
 
 }  // namespace
 
@@ -35,7 +30,7 @@ std::string StatisticsKeyPath(const char* clsid) {
 }
 
 std::string ModuleUsageKeyPath(const char* file) {
-  return std::string(kModuleUsage) + "\\" + ModuleUsageKeyName(file);
+  return std::string(kModuleUsageKeyPath) + "\\" + ModuleUsageKeyName(file);
 }
 
 void FormatDistributionUnitPath(const char* clsid, std::string& path) {
@@ -68,19 +63,6 @@ std::string ModuleUsageKeyName(const char* path) {
   return name;
 }
 
-bool OpenInprocServerKey(const char* clsid, CRegistryKey& key) {
-  if (clsid == nullptr) return false;
-  key.SetAccess(KEY_READ);
-  std::string path = std::string("SOFTWARE\\Classes\\CLSID\\") + clsid + "\\InprocServer32";
-  return key.OpenKey(HKEY_LOCAL_MACHINE, path.c_str(), OpenExisting) == ERROR_SUCCESS;
-}
-
-bool GetInprocServerPath(const char* clsid, std::string& path) {
-  CRegistryKey key;
-  if (!OpenInprocServerKey(clsid, key)) return false;
-  return key.QueryString("", path) == ERROR_SUCCESS;
-}
-
 CDistributionUnit::CDistributionUnit() = default;
 
 CDistributionUnit::~CDistributionUnit() = default;
@@ -93,13 +75,13 @@ bool CDistributionUnit::Open(const char* clsid, bool recreate) {
       ERROR_SUCCESS)
     return false;
   if (recreate) {
-    record_.SetStringF("Installer", "%s", "MSICD");
+    record_.SetString("Installer", "MSICD");
     record_.SetDWORD("SystemComponent", 0);
   }
   return true;
 }
 
-bool CDistributionUnit::OpenSubKey(const char* name, CRegistryKey& key, int mode) {
+bool CDistributionUnit::OpenSubKey(const char* name, CRegistryKey& key, KeyOpenMode mode) {
   return record_.OpenSubKey(name, key, mode) == ERROR_SUCCESS;
 }
 
@@ -114,23 +96,20 @@ bool CDistributionUnit::WriteDownloadInformation(const char* codebase, const cha
   CRegistryKey installed;
   bool opened = OpenSubKey("DownloadInformation", download, OpenOrCreate);
   if (opened) {
-    download.SetStringF("CODEBASE", "%s", codebase);
-    download.SetStringF("INF", "%s", infPath);
+    download.SetString("CODEBASE", codebase);
+    download.SetString("INF", infPath);
   }
   if (!OpenSubKey("InstalledVersion", installed, OpenOrCreate)) return false;
   std::string lastModified;
   FormatGmtTime(timeStamp, lastModified);
-  installed.SetStringF("", "%s", version);
-  installed.SetStringF("LastModified", "%s", lastModified.c_str());
+  installed.SetString("", version);
+  installed.SetString("LastModified", lastModified.c_str());
   return opened;
 }
 
-LONG CDistributionUnit::OpenUsageKey(int which, CRegistryKey& key) {
-  switch (which) {
-    case 0: return key.OpenKey(HKEY_LOCAL_MACHINE, kModuleUsage, OpenExisting);
-    case 1: return key.OpenKey(HKEY_LOCAL_MACHINE, kSharedDllsKeyPath, OpenExisting);
-    default: return ERROR_PATH_NOT_FOUND;
-  }
+LONG CDistributionUnit::OpenUsageKey(UsageKey which, CRegistryKey& key) {
+  return key.OpenKey(HKEY_LOCAL_MACHINE, which == ModuleUsage ? kModuleUsageKeyPath : kSharedDllsKeyPath,
+                     OpenExisting);
 }
 
 DWORD CDistributionUnit::CountAfterRelease(const char* path, const CRegistryKey& shared) {
@@ -154,7 +133,7 @@ void CDistributionUnit::ReleaseFile(const char* path, const char* clsid, CRegist
       std::string owner;
       if (fileUsage.QueryString(kOwnerValue, owner) == ERROR_SUCCESS) {
         if (EqualsIgnoringCase(owner.c_str(), clsid)) {
-          fileUsage.SetStringF(kOwnerValue, "%s", kUnknownOwner);
+          fileUsage.SetString(kOwnerValue, kUnknownOwner);
           owner = kUnknownOwner;
         }
         if (EqualsIgnoringCase(owner.c_str(), kUnknownOwner)) threshold = 2;
@@ -188,7 +167,7 @@ void CDistributionUnit::ListFiles(const char* clsid, std::vector<std::string>& r
       files.QueryInfo(valueCount, longestName) && longestName > 1) {
     std::vector<char> name(longestName, '\0');
     CRegistryKey shared;
-    OpenUsageKey(1, shared);
+    OpenUsageKey(SharedDlls, shared);
     for (DWORD i = 0; i < valueCount; ++i) {
       if (!files.EnumValueName(i, name.data(), longestName) || name[0] == '\0') continue;
       recorded.push_back(name.data());
@@ -203,8 +182,8 @@ void CDistributionUnit::ListFiles(const char* clsid, std::vector<std::string>& r
     released.push_back(infPath);
 }
 
-int32_t CDistributionUnit::Remove(const char* clsid, bool deleteReleasedFiles) {
-  if (!OpenRecord(clsid)) return 1;
+bool CDistributionUnit::Remove(const char* clsid, bool deleteReleasedFiles) {
+  if (!OpenRecord(clsid)) return true;
 
   CRegistryKey files;
   DWORD valueCount = 0;
@@ -214,8 +193,8 @@ int32_t CDistributionUnit::Remove(const char* clsid, bool deleteReleasedFiles) {
     std::vector<char> name(longestName, '\0');
     CRegistryKey usage;
     CRegistryKey shared;
-    OpenUsageKey(0, usage);
-    OpenUsageKey(1, shared);
+    OpenUsageKey(ModuleUsage, usage);
+    OpenUsageKey(SharedDlls, shared);
     // Each pass deletes the value it handled, so index 0 is always next.
     for (DWORD pass = 0; pass < valueCount; ++pass) {
       if (!files.EnumValueName(0, name.data(), longestName) || name[0] == '\0') continue;
@@ -235,17 +214,17 @@ int32_t CDistributionUnit::Remove(const char* clsid, bool deleteReleasedFiles) {
   Close();
   std::string path;
   FormatDistributionUnitPath(clsid, path);
-  return SHDeleteKeyA(HKEY_LOCAL_MACHINE, path.c_str()) == ERROR_SUCCESS ? 1 : 0;
+  return SHDeleteKeyA(HKEY_LOCAL_MACHINE, path.c_str()) == ERROR_SUCCESS;
 }
 
-int32_t CInstallPackage::WriteInstallRecords(int32_t oldRecordReleased) {
+void CInstallPackage::WriteInstallRecords(bool oldRecordReleased) {
   const char* clsid = clsid_.c_str();
 
   CDistributionUnit record;
   CRegistryKey files;
   if (record.RecreateRecord(clsid) && record.OpenContainsFiles(files)) {
     for (const auto& item : items_)
-      if (!item->destPath.empty()) files.SetStringF(item->destPath.c_str(), "%s", "");
+      if (!item->destPath.empty()) files.SetString(item->destPath.c_str(), "");
     files.Close();
     record.WriteDownloadInformation(codebase_.c_str(), infItem_.destPath.c_str(),
                                     mainItem_ ? mainItem_->fileVersion.c_str() : "", timeStamp_);
@@ -253,20 +232,20 @@ int32_t CInstallPackage::WriteInstallRecords(int32_t oldRecordReleased) {
   record.Close();
 
   CRegistryKey usage;
-  if (CDistributionUnit::OpenUsageKey(0, usage) == ERROR_SUCCESS) {
+  if (CDistributionUnit::OpenUsageKey(CDistributionUnit::ModuleUsage, usage) == ERROR_SUCCESS) {
     for (const auto& item : items_) {
       if (item->destPath.empty()) continue;
       CRegistryKey fileUsage;
       if (usage.OpenSubKey(ModuleUsageKeyName(item->destPath.c_str()).c_str(), fileUsage,
                            OpenOrCreate) != ERROR_SUCCESS)
         continue;
-      if (!fileUsage.ValueExists(kOwnerValue)) fileUsage.SetStringF(kOwnerValue, "%s", clsid);
-      fileUsage.SetStringF(clsid, "%s", "");
+      if (!fileUsage.ValueExists(kOwnerValue)) fileUsage.SetString(kOwnerValue, clsid);
+      fileUsage.SetString(clsid, "");
     }
   }
 
   CRegistryKey shared;
-  if (CDistributionUnit::OpenUsageKey(1, shared) == ERROR_SUCCESS) {
+  if (CDistributionUnit::OpenUsageKey(CDistributionUnit::SharedDlls, shared) == ERROR_SUCCESS) {
     for (const auto& item : items_) {
       if (item->destPath.empty()) continue;
       const char* path = item->destPath.c_str();
@@ -297,5 +276,4 @@ int32_t CInstallPackage::WriteInstallRecords(int32_t oldRecordReleased) {
       if (*domain != '\0') stats.CreateSubKey((std::string("AllowedDomains\\") + domain).c_str());
     }
   }
-  return 1;
 }

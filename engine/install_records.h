@@ -37,8 +37,8 @@ class CDistributionUnit {
   bool RecreateRecord(const char* clsid) { return Open(clsid, true); }
   void Close() { record_.Close(); }
 
-  // Opens a subkey of the open record into key (a KeyOpenMode).
-  bool OpenSubKey(const char* name, CRegistryKey& key, int mode);
+  // Opens a subkey of the open record into key.
+  bool OpenSubKey(const char* name, CRegistryKey& key, KeyOpenMode mode);
   // "Contains\Files", recreated empty.
   bool OpenContainsFiles(CRegistryKey& key);
   // "DownloadInformation" (CODEBASE, INF) and "InstalledVersion" (default
@@ -47,17 +47,18 @@ class CDistributionUnit {
   bool WriteDownloadInformation(const char* codebase, const char* infPath, const char* version,
                                 int32_t timeStamp);
 
-  // which 0: ModuleUsage, 1: SharedDlls, opened as existing keys under
-  // HKLM. A Win32 error code; ERROR_PATH_NOT_FOUND for any other which.
-  static LONG OpenUsageKey(int which, CRegistryKey& key);
+  // The machine's counts of who uses each installed file.
+  enum UsageKey { ModuleUsage, SharedDlls };
+  // Opens which, an existing key under HKLM. A Win32 error code.
+  static LONG OpenUsageKey(UsageKey which, CRegistryKey& key);
 
   // Releases every file of clsid's record (usage value, shared count; the
   // file is deleted once nothing counts it), deletes its setup information
-  // file and then the whole record. 1 when there was no record or it is
-  // gone, 0 when the record key could not be deleted. Without
+  // file and then the whole record. True when there was no record or it is
+  // gone, false when the record key could not be deleted. Without
   // deleteReleasedFiles the files stay where they are: an install that set
   // them aside itself only has the record let them go.
-  int32_t Remove(const char* clsid, bool deleteReleasedFiles = true);
+  bool Remove(const char* clsid, bool deleteReleasedFiles = true);
 
   // What Remove would take away, changing nothing: recorded gets every
   // file clsid's record lists; released gets those that Remove would
@@ -88,9 +89,3 @@ std::string ModuleUsageKeyPath(const char* file);
 extern const char kSharedDllsKeyPath[];
 // HKCU "Software\...\Ext\Stats\<clsid>\iexplore".
 std::string StatisticsKeyPath(const char* clsid);
-
-// Opens HKLM "SOFTWARE\Classes\CLSID\<clsid>\InprocServer32" for reading.
-bool OpenInprocServerKey(const char* clsid, CRegistryKey& key);
-// The registered in-process server of clsid (its default value, which may
-// be empty); false when there is none.
-bool GetInprocServerPath(const char* clsid, std::string& path);

@@ -83,7 +83,7 @@ TEST_F(RegistryKeyTest, OpenModesOnMissingAndExistingKeys) {
   EXPECT_TRUE(Exists(created));
 
   for (int mode : {-1, 4, 100}) {
-    EXPECT_EQ(ERROR_INVALID_PARAMETER, key.OpenKey(HKEY_CURRENT_USER, path.c_str(), mode));
+    EXPECT_EQ(ERROR_INVALID_PARAMETER, key.OpenKey(HKEY_CURRENT_USER, path.c_str(), static_cast<KeyOpenMode>(mode)));
   }
 }
 
@@ -147,13 +147,13 @@ TEST_F(RegistryKeyTest, SubKeysOpenRelativeToThisKey) {
 }
 
 TEST_F(RegistryKeyTest, ValuesReadBackAsWritten) {
-  EXPECT_EQ(ERROR_SUCCESS, scratch_.SetStringF("text", "%s-%d", "pkg", 42));
-  EXPECT_EQ(ERROR_SUCCESS, scratch_.SetStringF("", "default"));
+  EXPECT_EQ(ERROR_SUCCESS, scratch_.SetString("text", "pkg-42"));
+  EXPECT_EQ(ERROR_SUCCESS, scratch_.SetString("", "default"));
   EXPECT_EQ(ERROR_SUCCESS, scratch_.SetDWORD("number", 0xFFFFFFFEu));
   const unsigned char bytes[] = {0, 1, 2, 0xFF};
   EXPECT_EQ(ERROR_SUCCESS, scratch_.SetBinary("bytes", bytes, sizeof bytes));
   std::string longText(5000, 'x');
-  EXPECT_EQ(ERROR_SUCCESS, scratch_.SetStringF("long", "%s", longText.c_str()));
+  EXPECT_EQ(ERROR_SUCCESS, scratch_.SetString("long", longText.c_str()));
 
   std::string text;
   EXPECT_EQ(ERROR_SUCCESS, scratch_.QueryString("text", text));
@@ -178,7 +178,7 @@ TEST_F(RegistryKeyTest, ValuesReadBackAsWritten) {
 }
 
 TEST_F(RegistryKeyTest, EmptyStringIsStoredAsZeroBytes) {
-  ASSERT_EQ(ERROR_SUCCESS, scratch_.SetStringF("empty", "%s", ""));
+  ASSERT_EQ(ERROR_SUCCESS, scratch_.SetString("empty", ""));
   DWORD type = 0;
   DWORD size = 99;
   ASSERT_EQ(ERROR_SUCCESS, RegQueryValueExA(scratch_.GetHandle(), "empty", nullptr, &type,
@@ -200,7 +200,7 @@ TEST_F(RegistryKeyTest, StringIsReadUpToItsFirstZeroByte) {
 
 TEST_F(RegistryKeyTest, TypeMismatchAndMissingValuesFail) {
   ASSERT_EQ(ERROR_SUCCESS, scratch_.SetValue("expand", REG_EXPAND_SZ, "%TEMP%", 7));
-  ASSERT_EQ(ERROR_SUCCESS, scratch_.SetStringF("text", "12"));
+  ASSERT_EQ(ERROR_SUCCESS, scratch_.SetString("text", "12"));
   ASSERT_EQ(ERROR_SUCCESS, scratch_.SetDWORD("number", 12));
   const unsigned char four[] = {1, 2, 3, 4};
   ASSERT_EQ(ERROR_SUCCESS, scratch_.SetBinary("four", four, sizeof four));
@@ -229,7 +229,7 @@ TEST_F(RegistryKeyTest, TypeMismatchAndMissingValuesFail) {
 
   EXPECT_EQ(ERROR_INVALID_HANDLE, scratch_.SetValue(nullptr, REG_SZ, "x", 1));
   EXPECT_EQ(ERROR_INVALID_HANDLE, scratch_.SetValue("x", REG_SZ, nullptr, 0));
-  EXPECT_EQ(ERROR_INVALID_HANDLE, scratch_.SetStringF("x", nullptr));
+  EXPECT_EQ(ERROR_INVALID_HANDLE, scratch_.SetString("x", nullptr));
   EXPECT_FALSE(scratch_.ValueExists("x"));
 }
 
@@ -301,7 +301,7 @@ TEST_F(RegistryKeyTest, EveryOperationFailsOnClosedKey) {
   EXPECT_EQ(ERROR_INVALID_HANDLE, closed.QueryDWORD("kept", value));
   EXPECT_EQ(5u, value);
   EXPECT_EQ(ERROR_INVALID_HANDLE, closed.SetValue("v", REG_SZ, "x", 1));
-  EXPECT_EQ(ERROR_INVALID_HANDLE, closed.SetStringF("v", "x"));
+  EXPECT_EQ(ERROR_INVALID_HANDLE, closed.SetString("v", "x"));
   EXPECT_EQ(ERROR_INVALID_HANDLE, closed.SetDWORD("v", 1));
   EXPECT_EQ(ERROR_INVALID_HANDLE, closed.SetBinary("v", buffer, 1));
   DWORD count = 9;

@@ -188,14 +188,14 @@ TEST_F(InstallJobTest, SharedFileOutlivesItsFirstOwner) {
   EXPECT_EQ("Unknown Owner", ReadString(HKEY_LOCAL_MACHINE, ModuleUsagePath(shared), ".Owner"));
 
   CDistributionUnit other;
-  EXPECT_EQ(1, other.Remove(kOtherClsid));
+  EXPECT_TRUE(other.Remove(kOtherClsid));
   EXPECT_TRUE(FileExists(shared));
   EXPECT_EQ(1u, ReadDword(HKEY_LOCAL_MACHINE, kSharedDllsPath, shared.c_str()));
   EXPECT_EQ((std::vector<std::string>{".Owner", kMainClsid}),
             ValueNames(HKEY_LOCAL_MACHINE, ModuleUsagePath(shared)));
 
   CDistributionUnit main;
-  EXPECT_EQ(1, main.Remove(kMainClsid));
+  EXPECT_TRUE(main.Remove(kMainClsid));
   EXPECT_FALSE(FileExists(shared));
   EXPECT_EQ(kNoDword, ReadDword(HKEY_LOCAL_MACHINE, kSharedDllsPath, shared.c_str()));
   EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, ModuleUsagePath(shared)));
@@ -380,7 +380,7 @@ TEST_F(InstallJobTest, SharedCountOfZeroReleasesTheFile) {
 
   storeZero();
   CDistributionUnit record;
-  EXPECT_EQ(1, record.Remove(kMainClsid));
+  EXPECT_TRUE(record.Remove(kMainClsid));
   EXPECT_FALSE(FileExists(helper));
   EXPECT_EQ(kNoDword, ReadDword(HKEY_LOCAL_MACHINE, kSharedDllsPath, helper.c_str()));
 }
