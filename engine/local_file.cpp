@@ -4,7 +4,7 @@ CLocalFile::CLocalFile() : handle_(INVALID_HANDLE_VALUE) {}
 
 CLocalFile::~CLocalFile() { Close(); }
 
-bool CLocalFile::Open(const char* path, int mode, DWORD attributes) {
+bool CLocalFile::Open(const char* path, OpenMode mode, DWORD attributes) {
   if (IsOpen()) return false;
   DWORD access = GENERIC_WRITE;
   DWORD disposition = OPEN_EXISTING;
@@ -12,7 +12,7 @@ bool CLocalFile::Open(const char* path, int mode, DWORD attributes) {
     case OpenOrCreateForWrite: disposition = OPEN_ALWAYS; break;
     case CreateForWrite: disposition = CREATE_ALWAYS; break;
     case ExistingForWrite: break;
-    default: access = GENERIC_READ; break;
+    default: access = GENERIC_READ; break;  // ExistingForRead
   }
   handle_ = CreateFileA(path, access, FILE_SHARE_READ, nullptr, disposition, attributes, nullptr);
   return IsOpen();

@@ -16,7 +16,7 @@ class CLocalFile {
     OpenOrCreateForWrite = 1,  // GENERIC_WRITE, OPEN_ALWAYS
     CreateForWrite = 2,        // GENERIC_WRITE, CREATE_ALWAYS: truncates an existing file
     ExistingForWrite = 3,      // GENERIC_WRITE, OPEN_EXISTING
-    ExistingForRead = 4,       // GENERIC_READ, OPEN_EXISTING (and any other value)
+    ExistingForRead = 4,       // GENERIC_READ, OPEN_EXISTING
   };
 
   CLocalFile();
@@ -27,7 +27,7 @@ class CLocalFile {
   // Opens path as mode says, with the given attribute and flag word. False
   // when this object already holds a handle (which stays as it is) or when
   // CreateFileA fails.
-  bool Open(const char* path, int mode, DWORD attributes);
+  bool Open(const char* path, OpenMode mode, DWORD attributes);
   void Close();
   bool IsOpen() const { return handle_ != INVALID_HANDLE_VALUE; }
 

@@ -33,7 +33,7 @@ class LocalFile : public ::testing::Test {
 
 TEST_F(LocalFile, OpenModesCreateTruncateOrKeepAsNamed) {
   struct Case {
-    int mode;
+    CLocalFile::OpenMode mode;
     bool fileExists;
     bool opens;
     const char* contentAfterWrite;  // "old" is there before, "new" is written
