@@ -171,11 +171,10 @@ void CSetupDlg::OnInstallStart() {
 
 DWORD WINAPI CSetupDlg::WorkerProc(LPVOID param) {
   CSetupDlg* dialog = static_cast<CSetupDlg*>(param);
-  CoInitialize(nullptr);
-  dialog->result_ = dialog->job_(dialog->codebase_.c_str(), dialog->clsid_.c_str(),
+  // The job enters its own COM apartment for as long as it needs one.
+  dialog->result_ = dialog->job_(dialog->clsid_.c_str(), dialog->codebase_.c_str(),
                                  dialog->needVersion_.c_str(), dialog, dialog->cancelEvent_);
   PostMessageA(dialog->GetSafeHwnd(), WM_INSTALL_DONE, 0, 0);
-  CoUninitialize();
   return 0;
 }
 
@@ -203,6 +202,13 @@ void CSetupDlg::OnRefreshTimer() {
 void CSetupDlg::OnDestroy() {
   KillTimer(GetSafeHwnd(), kRefreshTimer);
   if (workerThread_ == nullptr) return;
+  // Only a window destroyed from outside (its owner going) gets here with a
+  // job still running. The worker calls back into this object, which dies
+  // once DoModal returns, so it must not outlive the window. Ending it
+  // midway leaves the machine as a killed browser would: the next job
+  // completes or undoes the install from its journal and clears the work
+  // folder. What it cannot undo is a lock the thread held inside this
+  // process, hence the wait first.
   if (WaitForSingleObject(workerThread_, kWorkerWaitMs) == WAIT_TIMEOUT)
     TerminateThread(workerThread_, 0);
   CloseHandle(workerThread_);
