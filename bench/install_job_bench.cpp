@@ -96,7 +96,7 @@ int main(int argc, char** argv) {
   for (int i = 0; i < runs; ++i) {
     CStageClock clock;
     double begin = Now();
-    int32_t result = RunInstallWorker(codebase, clsid, need, &clock);
+    int32_t result = RunInstallWorker(clsid, codebase, need, &clock);
     double end = Now();
     if (result != 0) {
       std::fprintf(stderr, "job returned %d\n", result);

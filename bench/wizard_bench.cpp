@@ -98,17 +98,17 @@ DWORD WINAPI RunThreadedJob(LPVOID param) {
   auto* job = static_cast<ThreadedJob*>(param);
   CoInitialize(nullptr);
   CSilentListener silent;
-  job->result = RunInstallWorker(job->url, job->clsid, job->version, &silent);
+  job->result = RunInstallWorker(job->clsid, job->url, job->version, &silent);
   CoUninitialize();
   return 0;
 }
 
 // The install job as the wizard runs it, timed on its worker.
 double gJobSeconds = 0;
-ResultCode TimedInstallWorker(const char* codebase, const char* clsid, const char* version,
+ResultCode TimedInstallWorker(const char* clsid, const char* codebase, const char* version,
                               IInstallProgress* listener, HANDLE cancelEvent) {
   auto start = std::chrono::steady_clock::now();
-  ResultCode result = RunInstallWorker(codebase, clsid, version, listener, cancelEvent);
+  ResultCode result = RunInstallWorker(clsid, codebase, version, listener, cancelEvent);
   gJobSeconds = SecondsSince(start);
   return result;
 }
@@ -148,7 +148,7 @@ int main(int argc, char** argv) {
   int rounds = atoi(argv[4]);
   PrepareRegistry();
   // A first job, not counted, fills the size cache and the file cache.
-  ResultCode nullResult = RunInstallWorker(url, clsid, version, nullptr);
+  ResultCode nullResult = RunInstallWorker(clsid, url, version, nullptr);
   ResultCode silentResult = SUCCESS, wizardResult = SUCCESS;
   std::vector<double> overheads, overSilent;
   double bestNull = 1e9, bestSilent = 1e9, bestWizard = 1e9;
@@ -161,12 +161,12 @@ int main(int argc, char** argv) {
     double wizardCpu = ProcessCpuSeconds() - cpu;
     cpu = ProcessCpuSeconds();
     start = std::chrono::steady_clock::now();
-    nullResult = RunInstallWorker(url, clsid, version, nullptr);
+    nullResult = RunInstallWorker(clsid, url, version, nullptr);
     double nullSeconds = SecondsSince(start);
     double nullCpu = ProcessCpuSeconds() - cpu;
     start = std::chrono::steady_clock::now();
     CSilentListener silent;
-    silentResult = RunInstallWorker(url, clsid, version, &silent);
+    silentResult = RunInstallWorker(clsid, url, version, &silent);
     double silentSeconds = SecondsSince(start);
     start = std::chrono::steady_clock::now();
     ThreadedJob threaded = {url, clsid, version, DLL_UNKNOWN};

@@ -12,7 +12,7 @@ CInstallJob::CInstallJob(const char* workFolder, IInstallProgress* listener, HAN
 
 CInstallJob::~CInstallJob() = default;
 
-ResultCode CInstallJob::Run(const char* codebase, const char* clsid, const char* needVersion) {
+ResultCode CInstallJob::Run(const char* clsid, const char* codebase, const char* needVersion) {
   if (listener_) listener_->OnInitSetup();
   if (codebase == nullptr) return COMMON_INVALID_PARAM;
 
@@ -35,7 +35,7 @@ ResultCode CInstallJob::Run(const char* codebase, const char* clsid, const char*
   result = Extract(packagePath.c_str(), extractionFolder);
   if (result == SUCCESS) {
     CInstallPackage package;
-    package.Init(listener_, extractionFolder.c_str(), codebase, clsid, needVersion, timeStamp);
+    package.Init(listener_, extractionFolder.c_str(), clsid, codebase, needVersion, timeStamp);
     package.SetJournalPath(JournalPath(workFolder_));
     result = package.Install();
   }

@@ -24,7 +24,7 @@ class CInstallJob {
   CInstallJob& operator=(const CInstallJob&) = delete;
 
   // The whole job. Note the order: the codebase comes first.
-  ResultCode Run(const char* codebase, const char* clsid, const char* needVersion);
+  ResultCode Run(const char* clsid, const char* codebase, const char* needVersion);
 
   // Fetches codebase into the work folder. packagePath: the local file;
   // timeStamp: the server's Last-Modified time, or now when it sent none.

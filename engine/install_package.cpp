@@ -30,7 +30,7 @@ CInstallPackage::CInstallPackage() = default;
 CInstallPackage::~CInstallPackage() { Reset(); }
 
 void CInstallPackage::Init(IInstallProgress* listener, const char* extractionFolder,
-                           const char* codebase, const char* clsid, const char* needVersion,
+                           const char* clsid, const char* codebase, const char* needVersion,
                            int32_t timeStamp) {
   Reset();
   listener_ = listener;

@@ -60,8 +60,8 @@ class CInstallPackage {
   // Resets, then keeps copies of the arguments (null texts become empty).
   // The package is ready once extractionFolder and codebase are non-empty;
   // the listener (not owned, may be null) is kept even when it is not.
-  void Init(IInstallProgress* listener, const char* extractionFolder, const char* codebase,
-            const char* clsid, const char* needVersion, int32_t timeStamp);
+  void Init(IInstallProgress* listener, const char* extractionFolder, const char* clsid,
+            const char* codebase, const char* needVersion, int32_t timeStamp);
   // Frees every item and forgets every input; the package is not ready.
   void Reset();
 

@@ -46,7 +46,7 @@ bool GetWorkFolderPath(std::string& workFolder) {
 
 }  // namespace
 
-ResultCode RunInstallWorker(const char* codebase, const char* clsid, const char* needVersion,
+ResultCode RunInstallWorker(const char* clsid, const char* codebase, const char* needVersion,
                             IInstallProgress* listener, HANDLE cancelEvent) {
   CScopedComApartment apartment;
   std::string workFolder;
@@ -60,7 +60,7 @@ ResultCode RunInstallWorker(const char* codebase, const char* clsid, const char*
   RemoveDirectoryTree(workFolder.c_str());
   EnsureDirectory(workFolder.c_str());
   CInstallJob job(workFolder.c_str(), listener, cancelEvent);
-  ResultCode result = job.Run(codebase, clsid, needVersion);
+  ResultCode result = job.Run(clsid, codebase, needVersion);
   RemoveDirectoryTree(workFolder.c_str());
   return result;
 }

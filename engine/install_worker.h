@@ -16,5 +16,5 @@
 // thread. cancelEvent (not owned, may be null) is set when the player
 // cancels; it ends a wait on a stalled server at once. Returns the job's
 // result code; 5009 when the temporary folder cannot be named.
-ResultCode RunInstallWorker(const char* codebase, const char* clsid, const char* needVersion,
+ResultCode RunInstallWorker(const char* clsid, const char* codebase, const char* needVersion,
                             IInstallProgress* listener, HANDLE cancelEvent = nullptr);

@@ -21,10 +21,10 @@ const UINT WM_INSTALL_START = WM_USER + 0x400;
 // Posted by the worker once the job's result is stored.
 const UINT WM_INSTALL_DONE = WM_USER + 0x401;
 
-// One whole install job, run on the worker thread: (codebase, clsid,
+// One whole install job, run on the worker thread: (clsid, codebase,
 // needVersion, listener, cancelEvent) → the job's result code. cancelEvent
 // is set while the player's answer to the cancel question is Yes.
-typedef ResultCode (*InstallJobProc)(const char* codebase, const char* clsid,
+typedef ResultCode (*InstallJobProc)(const char* clsid, const char* codebase,
                                      const char* needVersion, IInstallProgress* listener,
                                      HANDLE cancelEvent);
 

@@ -19,7 +19,7 @@ class CabinetJobTest : public ::testing::Test {
  protected:
   ResultCode Run(const char* package, CRecordingListener& listener) {
     CInstallJob job(work_.Path().c_str(), &listener);
-    return job.Run(Codebase(package).c_str(), kClsid, "1.0.0.0");
+    return job.Run(kClsid, Codebase(package).c_str(), "1.0.0.0");
   }
   // The package's extraction folder; the job removes it on every path.
   std::string ExtractionFolder(const char* package) const { return work_ / (std::string(package) + "_Extract"); }

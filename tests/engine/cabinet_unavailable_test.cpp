@@ -41,8 +41,8 @@ TEST(CabinetUnavailable, WholeJobEndsWithCantOpenExtractFile) {
   CScratchFolder work("ovcabnonejob");
   CRecordingListener listener;
   CInstallJob job(work.Path().c_str(), &listener);
-  EXPECT_EQ(job.Run("http://cdn." OV_PORTAL_DOMAIN ".net/pkgs/cabinet/signed.cab",
-                    "{0B1D2C3E-4F50-4617-8293-A4B5C6D7E8F9}", nullptr),
+  EXPECT_EQ(job.Run("{0B1D2C3E-4F50-4617-8293-A4B5C6D7E8F9}",
+                    "http://cdn." OV_PORTAL_DOMAIN ".net/pkgs/cabinet/signed.cab", nullptr),
             DLL_CANT_OPEN_EXTRACTFILE);
   EXPECT_EQ(listener.From("DownloadComplete"), (std::vector<std::string>{"DownloadComplete", "PrepareExtract"}));
   EXPECT_FALSE(FileExists(work / "signed.cab_Extract"));

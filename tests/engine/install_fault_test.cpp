@@ -57,7 +57,7 @@ std::string JournalPath() { return CInstallJob::JournalPath(WorkFolderPath()); }
 // completes what a killed job left.
 void RecoverOnly() {
   EXPECT_EQ(DLL_INVALID_DOMAIN,
-            RunInstallWorker("http://evil.example/x.cab", kMainClsid, "1.0.0.5", nullptr));
+            RunInstallWorker(kMainClsid, "http://evil.example/x.cab", "1.0.0.5", nullptr));
 }
 
 class InstallFaultTest : public InstallJobTest {

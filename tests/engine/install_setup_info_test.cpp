@@ -77,7 +77,7 @@ TEST(InstallPackageTest, ReadingNeedsAnExtractionFolderAndACodebase) {
   CInstallPackage package;
   EXPECT_EQ(DLL_LOADINF_NOT_INITED, package.LoadSetupInfo());
   EXPECT_EQ(DLL_LOADINF_NOT_INITED, package.ReadSetupInfo("C:\\setup.inf"));
-  package.Init(nullptr, "C:\\x_Extract", "", kMainClsid, "", 0);
+  package.Init(nullptr, "C:\\x_Extract", kMainClsid, "", "", 0);
   EXPECT_FALSE(package.ready());
   EXPECT_EQ(DLL_LOADINF_NOT_INITED, package.LoadSetupInfo());
   EXPECT_EQ(COMMON_INVALID_PARAM, package.ReadSetupInfo(nullptr));
@@ -86,7 +86,7 @@ TEST(InstallPackageTest, ReadingNeedsAnExtractionFolderAndACodebase) {
 // Item names come from a signed but otherwise untrusted package.
 TEST(InstallPackageTest, SourcePathsStayInsideTheExtractionFolder) {
   CInstallPackage package;
-  package.Init(nullptr, "C:\\x_Extract\\", "http://cdn.example/x.cab", kMainClsid, "", 0);
+  package.Init(nullptr, "C:\\x_Extract\\", kMainClsid, "http://cdn.example/x.cab", "", 0);
   EXPECT_TRUE(package.ready());
   std::string path;
   ASSERT_TRUE(package.GetSourcePath("sub\\a.dll", path));

@@ -295,7 +295,7 @@ ResultCode InstallJobTest::RunJob(const char* package, IInstallProgress* listene
                                   const char* clsid, const char* needVersion,
                                   const char* prefixes) {
   std::string codebase = CodebaseFor(package, prefixes);
-  ResultCode result = RunInstallWorker(codebase.c_str(), clsid, needVersion, listener);
+  ResultCode result = RunInstallWorker(clsid, codebase.c_str(), needVersion, listener);
   EXPECT_FALSE(WorkFolderExists()) << package;
   return result;
 }

@@ -11,7 +11,7 @@ TEST(JobWithoutCabinetLibraryTest, ExtractionCannotOpenThePackage) {
   CRecordingListener listener;
   const std::string codebase = CodebaseFor("main4");
   EXPECT_EQ(DLL_CANT_OPEN_EXTRACTFILE,
-            RunInstallWorker(codebase.c_str(), kMainClsid, "1.0.0.4", &listener));
+            RunInstallWorker(kMainClsid, codebase.c_str(), "1.0.0.4", &listener));
   EXPECT_FALSE(WorkFolderExists());
   const int64_t size = ServedFileSize("pkgs/install/main4.cab");
   EXPECT_EQ((std::vector<std::string>{"OnInitSetup", "OnPrepareDownload",

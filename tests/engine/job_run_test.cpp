@@ -28,7 +28,7 @@ std::string UniqueTag() {
 }
 
 ResultCode RunWorker(const std::string& codebase, CRecordingListener& listener) {
-  ResultCode result = RunInstallWorker(codebase.c_str(), kMainClsid, "1.0.0.4", &listener);
+  ResultCode result = RunInstallWorker(kMainClsid, codebase.c_str(), "1.0.0.4", &listener);
   EXPECT_FALSE(WorkFolderExists()) << codebase;
   return result;
 }
@@ -44,7 +44,7 @@ Events DownloadedEvents(int64_t size) {
 
 TEST(JobRunTest, NullCodebaseEndsRightAfterTheStart) {
   CRecordingListener listener;
-  EXPECT_EQ(COMMON_INVALID_PARAM, RunInstallWorker(nullptr, kMainClsid, "", &listener));
+  EXPECT_EQ(COMMON_INVALID_PARAM, RunInstallWorker(kMainClsid, nullptr, "", &listener));
   EXPECT_FALSE(WorkFolderExists());
   EXPECT_EQ(Events{"OnInitSetup"}, listener.events);
 }

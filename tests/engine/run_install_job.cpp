@@ -59,7 +59,7 @@ class CStoppingListener : public IInstallProgress {
 int main(int argc, char** argv) {
   if (argc != 4 && argc != 5) return COMMON_INVALID_PARAM;
   CStoppingListener listener(argc == 5 ? argv[4] : "");
-  ResultCode result = RunInstallWorker(argv[1], argv[2], argv[3], argc == 5 ? &listener : nullptr);
+  ResultCode result = RunInstallWorker(argv[2], argv[1], argv[3], argc == 5 ? &listener : nullptr);
   printf("result %d\n", static_cast<int>(result));
   return result;
 }

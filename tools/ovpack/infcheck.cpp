@@ -48,7 +48,7 @@ int main(int argc, char** argv) {
     return 2;
   }
   CInstallPackage package;
-  package.Init(nullptr, argv[1], kUnusedCodebase, argv[2], argc == 4 ? argv[3] : "", 0);
+  package.Init(nullptr, argv[1], argv[2], kUnusedCodebase, argc == 4 ? argv[3] : "", 0);
   ResultCode result = package.LoadSetupInfo();
 
   char name[64];
