@@ -7,6 +7,7 @@
 
 #include "bitmap_region.h"
 #include "failure_reason.h"
+#include "gdi_owners.h"
 #include "resource.h"
 #include "resource_module.h"
 
@@ -34,7 +35,6 @@ CSetupDlg::CSetupDlg(InstallJobProc job) : CDialog(IDD_SETUP), job_(job) {
 CSetupDlg::~CSetupDlg() {
   if (workerThread_ != nullptr) CloseHandle(workerThread_);
   if (cancelEvent_ != nullptr) CloseHandle(cancelEvent_);
-  if (background_ != nullptr) DeleteObject(background_);
   DeleteCriticalSection(&statusLock_);
   DeleteCriticalSection(&cancelLock_);
 }
@@ -74,9 +74,9 @@ BOOL CSetupDlg::OnInitDialog() {
   SetWindowPos(window, nullptr, 0, 0, kWindowWidth, kWindowHeight, SWP_NOMOVE | SWP_NOZORDER);
   CenterWindow();
 
-  if (background_ != nullptr) DeleteObject(background_);
-  background_ = LoadBitmapA(GetResourceModule(), MAKEINTRESOURCEA(IDB_BACKGROUND));
-  if (background_ != nullptr) CBitmapRegion::ApplyFromBitmap(background_, window, kTransparent);
+  background_.Reset(LoadBitmapA(GetResourceModule(), MAKEINTRESOURCEA(IDB_BACKGROUND)));
+  if (background_.Get() != nullptr)
+    CBitmapRegion::ApplyFromBitmap(background_.Get(), window, kTransparent);
 
   closeButton_.SetStripImageAt(kCloseButtonX, kCloseButtonY, IDB_CLOSE_BUTTON, kCloseButtonStates);
   progressBar_.SetImageResource(IDB_PROGRESS_BAR, true);
@@ -217,35 +217,26 @@ void CSetupDlg::OnLButtonDown(LPARAM point) {
 }
 
 bool CSetupDlg::PaintWindow(HDC dc) {
-  if (dc == nullptr || background_ == nullptr) return false;
+  if (dc == nullptr || background_.Get() == nullptr) return false;
   HWND window = GetSafeHwnd();
   RECT client;
   GetClientRect(window, &client);
-  HDC memory = CreateCompatibleDC(dc);
-  HDC source = CreateCompatibleDC(dc);
-  HBITMAP canvas = CreateCompatibleBitmap(dc, client.right, client.bottom);
-  bool ok = memory != nullptr && source != nullptr && canvas != nullptr;
-  if (ok) {
-    HGDIOBJ previousCanvas = SelectObject(memory, canvas);
-    HGDIOBJ previousSource = SelectObject(source, background_);
-    BitBlt(memory, 0, 0, client.right, client.bottom, source, 0, 0, SRCCOPY);
-    std::string text = GetStatusText();
-    if (!text.empty()) {
-      HGDIOBJ previousFont =
-          SelectObject(memory, reinterpret_cast<HFONT>(SendMessageA(window, WM_GETFONT, 0, 0)));
-      SetBkMode(memory, TRANSPARENT);
-      RECT line = kStatusRect;
-      DrawTextA(memory, text.c_str(), static_cast<int>(text.size()), &line, DT_CENTER);
-      SelectObject(memory, previousFont);
-    }
-    BitBlt(dc, 0, 0, client.right, client.bottom, memory, 0, 0, SRCCOPY);
-    SelectObject(source, previousSource);
-    SelectObject(memory, previousCanvas);
+  CDoubleBuffer buffer(dc, client.right, client.bottom);
+  CMemoryDC source(dc, background_.Get());
+  if (!buffer.Ok() || source.Get() == nullptr) return false;
+  HDC memory = buffer.Dc();
+  BitBlt(memory, 0, 0, client.right, client.bottom, source.Get(), 0, 0, SRCCOPY);
+  std::string text = GetStatusText();
+  if (!text.empty()) {
+    HGDIOBJ previousFont =
+        SelectObject(memory, reinterpret_cast<HFONT>(SendMessageA(window, WM_GETFONT, 0, 0)));
+    SetBkMode(memory, TRANSPARENT);
+    RECT line = kStatusRect;
+    DrawTextA(memory, text.c_str(), static_cast<int>(text.size()), &line, DT_CENTER);
+    SelectObject(memory, previousFont);
   }
-  if (canvas != nullptr) DeleteObject(canvas);
-  if (source != nullptr) DeleteDC(source);
-  if (memory != nullptr) DeleteDC(memory);
-  return ok;
+  buffer.CopyTo(dc);
+  return true;
 }
 
 // ---- Status line and message boxes ----

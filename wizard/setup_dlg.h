@@ -11,6 +11,7 @@
 #include <string>
 
 #include "dialog.h"
+#include "gdi_owners.h"
 #include "install_progress.h"
 #include "result_code.h"
 #include "skin_button.h"
@@ -119,7 +120,7 @@ class CSetupDlg : public CDialog, public IInstallProgress {
   // The job waits on it where a poll would have to wait for the network.
   HANDLE cancelEvent_ = nullptr;
   // The window's thread only.
-  HBITMAP background_ = nullptr;  // owned
+  CBitmap background_;
   // Guards statusText_ and statusStale_: written by the worker, read by the
   // window's paint.
   mutable CRITICAL_SECTION statusLock_;

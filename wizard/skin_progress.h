@@ -12,6 +12,7 @@
 
 #include <cstdint>
 
+#include "gdi_owners.h"
 #include "subclassed_window.h"
 
 // a * b / c without overflow for 0 < a <= c; 0 when any of them is 0 or a
@@ -36,7 +37,7 @@ const UINT kRefreshMs = 100;
 class CSkinProgressCtrl : public CWnd {
  public:
   CSkinProgressCtrl();
-  ~CSkinProgressCtrl() override;  // deletes the image
+  ~CSkinProgressCtrl() override;
 
   // Loads bitmap id of the resource module as the image. 0 on success, 1
   // when the bitmap's record cannot be read (the bar is then imageless).
@@ -79,7 +80,7 @@ class CSkinProgressCtrl : public CWnd {
   // Set once on the window's thread before any other thread uses the bar.
   DWORD windowThread_ = 0;
   // The window's thread only.
-  HBITMAP image_ = nullptr;  // owned
+  CBitmap image_;
   int imageWidth_ = 0;
   int imageHeight_ = 0;
 };
