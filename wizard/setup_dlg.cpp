@@ -27,16 +27,12 @@ const UINT_PTR kRefreshTimer = 1;
 }  // namespace
 
 CSetupDlg::CSetupDlg(InstallJobProc job) : CDialog(IDD_SETUP), job_(job) {
-  InitializeCriticalSection(&cancelLock_);
   cancelEvent_ = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-  InitializeCriticalSection(&statusLock_);
 }
 
 CSetupDlg::~CSetupDlg() {
   if (workerThread_ != nullptr) CloseHandle(workerThread_);
   if (cancelEvent_ != nullptr) CloseHandle(cancelEvent_);
-  DeleteCriticalSection(&statusLock_);
-  DeleteCriticalSection(&cancelLock_);
 }
 
 ResultCode CSetupDlg::RunSetup(const char* clsid, const char* codebase, const char* needVersion) {
@@ -66,10 +62,11 @@ BOOL CSetupDlg::OnInitDialog() {
   windowThread_ = GetCurrentThreadId();
   // Status lines set by the worker reach the screen with the bar's pace.
   SetTimer(window, kRefreshTimer, kRefreshMs, nullptr);
-  EnterCriticalSection(&cancelLock_);
-  cancelled_ = 0;
-  if (cancelEvent_ != nullptr) ResetEvent(cancelEvent_);
-  LeaveCriticalSection(&cancelLock_);
+  {
+    CCriticalSectionLock hold(cancelLock_);
+    cancelled_ = 0;
+    if (cancelEvent_ != nullptr) ResetEvent(cancelEvent_);
+  }
 
   SetWindowPos(window, nullptr, 0, 0, kWindowWidth, kWindowHeight, SWP_NOMOVE | SWP_NOZORDER);
   CenterWindow();
@@ -112,14 +109,13 @@ void CSetupDlg::OnOK() {}
 void CSetupDlg::OnCancel() {
   // The lock stays held while the question is open, so the job waits at
   // its next cancel test for the answer.
-  EnterCriticalSection(&cancelLock_);
+  CCriticalSectionLock hold(cancelLock_);
   std::string question = LoadResourceString(IDS_CANCEL_QUESTION);
   int answer = SetupMessageBox(question.c_str(), MB_YESNO | MB_ICONQUESTION);
   // Every answer counts: a No withdraws a Yes that the job has not seen.
   cancelled_ = answer == IDYES;
   if (cancelEvent_ != nullptr && cancelled_) SetEvent(cancelEvent_);
   if (cancelEvent_ != nullptr && !cancelled_) ResetEvent(cancelEvent_);
-  LeaveCriticalSection(&cancelLock_);
 }
 
 bool CSetupDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
@@ -193,10 +189,12 @@ void CSetupDlg::OnInstallDone() {
 }
 
 void CSetupDlg::OnRefreshTimer() {
-  EnterCriticalSection(&statusLock_);
-  bool stale = statusStale_;
-  statusStale_ = false;
-  LeaveCriticalSection(&statusLock_);
+  bool stale;
+  {
+    CCriticalSectionLock hold(statusLock_);
+    stale = statusStale_;
+    statusStale_ = false;
+  }
   if (stale) InvalidateRect(GetSafeHwnd(), &kStatusRect, FALSE);
 }
 
@@ -242,19 +240,18 @@ bool CSetupDlg::PaintWindow(HDC dc) {
 // ---- Status line and message boxes ----
 
 std::string CSetupDlg::GetStatusText() const {
-  EnterCriticalSection(&statusLock_);
-  std::string text = statusText_;
-  LeaveCriticalSection(&statusLock_);
-  return text;
+  CCriticalSectionLock hold(statusLock_);
+  return statusText_;
 }
 
 void CSetupDlg::SetStatusText(const std::string& text) {
   HWND window = GetSafeHwnd();
   bool now = window != nullptr && GetCurrentThreadId() == windowThread_;
-  EnterCriticalSection(&statusLock_);
-  statusText_ = text;
-  statusStale_ = !now;
-  LeaveCriticalSection(&statusLock_);
+  {
+    CCriticalSectionLock hold(statusLock_);
+    statusText_ = text;
+    statusStale_ = !now;
+  }
   // The worker leaves the repaint to the window's refresh timer: it never
   // waits on the window for each of a download's thousands of lines.
   if (now) InvalidateRect(window, &kStatusRect, FALSE);
@@ -371,8 +368,6 @@ void CSetupDlg::OnInstallFileDone() { progressBar_.OffsetPos64(1); }
 void CSetupDlg::OnWriteRegistry() { ShowStatus(IDS_WRITE_REGISTRY); }
 
 int CSetupDlg::IsCancelled() {
-  EnterCriticalSection(&cancelLock_);
-  int cancelled = cancelled_;
-  LeaveCriticalSection(&cancelLock_);
-  return cancelled;
+  CCriticalSectionLock hold(cancelLock_);
+  return cancelled_;
 }

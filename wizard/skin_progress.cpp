@@ -45,10 +45,6 @@ int ProgressFillLength(int clientWidth, float percent) {
   return length;
 }
 
-CSkinProgressCtrl::CSkinProgressCtrl() { InitializeCriticalSection(&lock_); }
-
-CSkinProgressCtrl::~CSkinProgressCtrl() { DeleteCriticalSection(&lock_); }
-
 int CSkinProgressCtrl::SetImageResource(UINT id, bool redraw) {
   HANDLE image = LoadImageA(GetResourceModule(), MAKEINTRESOURCEA(id), IMAGE_BITMAP, 0, 0,
                             LR_DEFAULTCOLOR);
@@ -85,18 +81,20 @@ void CSkinProgressCtrl::ClearImage(bool deleteImage) {
 }
 
 void CSkinProgressCtrl::SetRange64(int64_t range) {
-  EnterCriticalSection(&lock_);
-  range_ = range < 2 ? 1 : range;
-  stale_ = true;
-  LeaveCriticalSection(&lock_);
+  {
+    CCriticalSectionLock hold(lock_);
+    range_ = range < 2 ? 1 : range;
+    stale_ = true;
+  }
   TellNative();
 }
 
 void CSkinProgressCtrl::SetPos64(int64_t position) {
-  EnterCriticalSection(&lock_);
-  position_ = position < 0 ? 0 : (position > range_ ? range_ : position);
-  stale_ = true;
-  LeaveCriticalSection(&lock_);
+  {
+    CCriticalSectionLock hold(lock_);
+    position_ = position < 0 ? 0 : (position > range_ ? range_ : position);
+    stale_ = true;
+  }
   TellNative();
 }
 
@@ -105,17 +103,13 @@ void CSkinProgressCtrl::OffsetPos64(int64_t delta) { SetPos64(GetPos64() + delta
 void CSkinProgressCtrl::Fill() { SetPos64(GetRange64()); }
 
 int64_t CSkinProgressCtrl::GetRange64() const {
-  EnterCriticalSection(&lock_);
-  int64_t range = range_;
-  LeaveCriticalSection(&lock_);
-  return range;
+  CCriticalSectionLock hold(lock_);
+  return range_;
 }
 
 int64_t CSkinProgressCtrl::GetPos64() const {
-  EnterCriticalSection(&lock_);
-  int64_t position = position_;
-  LeaveCriticalSection(&lock_);
-  return position;
+  CCriticalSectionLock hold(lock_);
+  return position_;
 }
 
 void CSkinProgressCtrl::OnSubclassed() {
@@ -128,11 +122,15 @@ void CSkinProgressCtrl::TellNative() {
 }
 
 void CSkinProgressCtrl::Refresh() {
-  EnterCriticalSection(&lock_);
-  bool stale = stale_;
-  int64_t range = range_, position = position_;
-  stale_ = false;
-  LeaveCriticalSection(&lock_);
+  bool stale;
+  int64_t range, position;
+  {
+    CCriticalSectionLock hold(lock_);
+    stale = stale_;
+    range = range_;
+    position = position_;
+    stale_ = false;
+  }
   if (!stale) return;
   // The native control repaints itself, and so the picture, on a change.
   Default(PBM_SETRANGE32, 0, NativeProgressUpper(range));

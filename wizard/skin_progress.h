@@ -12,6 +12,7 @@
 
 #include <cstdint>
 
+#include "critical_section.h"
 #include "gdi_owners.h"
 #include "subclassed_window.h"
 
@@ -36,8 +37,7 @@ const UINT kRefreshMs = 100;
 
 class CSkinProgressCtrl : public CWnd {
  public:
-  CSkinProgressCtrl();
-  ~CSkinProgressCtrl() override;
+  CSkinProgressCtrl() = default;
 
   // Loads bitmap id of the resource module as the image. 0 on success, 1
   // when the bitmap's record cannot be read (the bar is then imageless).
@@ -73,7 +73,7 @@ class CSkinProgressCtrl : public CWnd {
   // Guards range_, position_ and stale_: written by the job's worker, read
   // by the paint on the window's thread. Never held while a message is
   // sent.
-  mutable CRITICAL_SECTION lock_;
+  mutable CCriticalSection lock_;
   int64_t range_ = 100;
   int64_t position_ = 0;
   bool stale_ = false;  // the native control has not been told yet
