@@ -5,28 +5,16 @@
 #include "module.h"
 #include "ovelin_manager.h"
 
-STDMETHODIMP CClassFactory::QueryInterface(REFIID iid, void** object) {
-  if (object == nullptr) return E_POINTER;
-  if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IClassFactory)) {
-    *object = static_cast<IClassFactory*>(this);
-    AddRef();
-    return S_OK;
-  }
-  *object = nullptr;
-  return E_NOINTERFACE;
-}
-
 STDMETHODIMP_(ULONG) CClassFactory::AddRef() {
-  LONG count = InterlockedIncrement(&references_);
+  ULONG count = CComObject::AddRef();
   if (count == 2) ModuleLock();  // the first client reference
-  return static_cast<ULONG>(count);
+  return count;
 }
 
 STDMETHODIMP_(ULONG) CClassFactory::Release() {
-  LONG count = InterlockedDecrement(&references_);
+  ULONG count = CComObject::Release();
   if (count == 1) ModuleUnlock();  // back to the module's own reference
-  if (count == 0) delete this;
-  return static_cast<ULONG>(count);
+  return count;
 }
 
 STDMETHODIMP CClassFactory::CreateInstance(IUnknown* outer, REFIID iid, void** object) {

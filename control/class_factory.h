@@ -6,13 +6,13 @@
 #include <windows.h>
 #include <unknwn.h>
 
-class CClassFactory : public IClassFactory {
+#include "com_object.h"
+
+class CClassFactory : public CComObject<ComInterface<IClassFactory, &IID_IClassFactory>> {
  public:
   CClassFactory() = default;
-  CClassFactory(const CClassFactory&) = delete;
-  CClassFactory& operator=(const CClassFactory&) = delete;
 
-  STDMETHODIMP QueryInterface(REFIID iid, void** object) override;
+  // The count starts with the module's reference.
   STDMETHODIMP_(ULONG) AddRef() override;
   STDMETHODIMP_(ULONG) Release() override;
 
@@ -22,7 +22,5 @@ class CClassFactory : public IClassFactory {
   STDMETHODIMP LockServer(BOOL lock) override;
 
  private:
-  virtual ~CClassFactory() = default;
-
-  LONG references_ = 1;  // interlocked; starts with the module's reference
+  ~CClassFactory() override = default;
 };

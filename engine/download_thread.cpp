@@ -4,6 +4,7 @@
 
 #include <deque>
 
+#include "critical_section.h"
 #include "http_download.h"
 #include "url_size_cache.h"
 
@@ -16,14 +17,12 @@ const size_t kMaxQueuedSteps = 128;
 
 struct CDownloadThread::Shared {
   explicit Shared(const char* address) : url(address) {
-    InitializeCriticalSection(&lock);
     stepQueued = CreateEventA(nullptr, FALSE, FALSE, nullptr);
     workerMoved = CreateEventA(nullptr, FALSE, FALSE, nullptr);
   }
   ~Shared() {
     if (stepQueued != nullptr) CloseHandle(stepQueued);
     if (workerMoved != nullptr) CloseHandle(workerMoved);
-    DeleteCriticalSection(&lock);
   }
   Shared(const Shared&) = delete;
   Shared& operator=(const Shared&) = delete;
@@ -42,7 +41,7 @@ struct CDownloadThread::Shared {
   LONG refs = 2;                // the worker's and the thread's
   HANDLE stepQueued;            // owned; set for a worker that waits for a step
   HANDLE workerMoved;           // owned; set for a thread that waits for room or Proceed
-  CRITICAL_SECTION lock;        // guards the members below
+  CCriticalSection lock;        // guards the members below
   std::deque<std::unique_ptr<Step>> steps;
   bool proceed = false;
   bool probing = true;          // the probe's step is not queued yet
@@ -52,12 +51,12 @@ struct CDownloadThread::Shared {
 };
 
 bool CDownloadThread::Shared::Push(std::unique_ptr<Step> step) {
-  EnterCriticalSection(&lock);
+  CCriticalSectionLock hold(lock);
   while (steps.size() >= kMaxQueuedSteps && !abandoned) {
     threadWaiting = true;
-    LeaveCriticalSection(&lock);
+    hold.Unlock();
     WaitForSingleObject(workerMoved, INFINITE);
-    EnterCriticalSection(&lock);
+    hold.Lock();
   }
   const bool wanted = !abandoned;
   probing = false;
@@ -66,21 +65,18 @@ bool CDownloadThread::Shared::Push(std::unique_ptr<Step> step) {
     workerWaiting = false;
     SetEvent(stepQueued);
   }
-  LeaveCriticalSection(&lock);
   return wanted;
 }
 
 bool CDownloadThread::Shared::WaitForProceed() {
-  EnterCriticalSection(&lock);
+  CCriticalSectionLock hold(lock);
   while (!proceed && !abandoned) {
     threadWaiting = true;
-    LeaveCriticalSection(&lock);
+    hold.Unlock();
     WaitForSingleObject(workerMoved, INFINITE);
-    EnterCriticalSection(&lock);
+    hold.Lock();
   }
-  const bool go = !abandoned;
-  LeaveCriticalSection(&lock);
-  return go;
+  return !abandoned;
 }
 
 CDownloadThread* CDownloadThread::Start(const char* url) {
@@ -102,23 +98,22 @@ CDownloadThread* CDownloadThread::Start(const char* url) {
 }
 
 void CDownloadThread::Proceed() {
-  EnterCriticalSection(&shared_->lock);
+  CCriticalSectionLock hold(shared_->lock);
   shared_->proceed = true;
   if (shared_->threadWaiting) {
     shared_->threadWaiting = false;
     SetEvent(shared_->workerMoved);
   }
-  LeaveCriticalSection(&shared_->lock);
 }
 
 CDownloadThread::Wait CDownloadThread::Next(HANDLE cancelEvent, std::unique_ptr<Step>& step) {
   // GetTickCount, not its 64-bit form, which Windows XP lacks; the
   // difference of two readings is right across its wrap-around.
   const DWORD start = GetTickCount();
-  EnterCriticalSection(&shared_->lock);
+  CCriticalSectionLock hold(shared_->lock);
   while (shared_->steps.empty()) {
     shared_->workerWaiting = true;
-    LeaveCriticalSection(&shared_->lock);
+    hold.Unlock();
     const DWORD elapsed = GetTickCount() - start;
     const DWORD left = elapsed < kHttpTimeoutMs ? kHttpTimeoutMs - elapsed : 0;
     const HANDLE events[] = {shared_->stepQueued, cancelEvent};
@@ -126,7 +121,7 @@ CDownloadThread::Wait CDownloadThread::Next(HANDLE cancelEvent, std::unique_ptr<
         WaitForMultipleObjects(cancelEvent != nullptr ? 2 : 1, events, FALSE, left);
     if (wait == WAIT_OBJECT_0 + 1) return kCancelled;
     if (wait != WAIT_OBJECT_0) return kTimedOut;
-    EnterCriticalSection(&shared_->lock);
+    hold.Lock();
   }
   step = std::move(shared_->steps.front());
   shared_->steps.pop_front();
@@ -134,16 +129,17 @@ CDownloadThread::Wait CDownloadThread::Next(HANDLE cancelEvent, std::unique_ptr<
     shared_->threadWaiting = false;
     SetEvent(shared_->workerMoved);
   }
-  LeaveCriticalSection(&shared_->lock);
   return kStepTaken;
 }
 
 void CDownloadThread::Release() {
-  EnterCriticalSection(&shared_->lock);
-  shared_->abandoned = true;
-  const bool probing = shared_->probing;
-  SetEvent(shared_->workerMoved);
-  LeaveCriticalSection(&shared_->lock);
+  bool probing;
+  {
+    CCriticalSectionLock hold(shared_->lock);
+    shared_->abandoned = true;
+    probing = shared_->probing;
+    SetEvent(shared_->workerMoved);
+  }
   // A probe given up on would hold the size cache for the next job until
   // its time-out; on Windows closing its request ends it at once.
   if (probing) AbortUrlSizeProbe();

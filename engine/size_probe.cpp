@@ -40,7 +40,6 @@ bool QueryHeader(HINTERNET request, DWORD header, wchar_t* buffer, DWORD charact
 }  // namespace
 
 CSizeProbe::CSizeProbe() : session_(OpenSession()), connection_(nullptr), request_(nullptr), aborted_(false) {
-  InitializeCriticalSection(&lock_);
   if (session_ != nullptr)
     WinHttpSetTimeouts(session_, 0, static_cast<int>(kConnectTimeoutMs), static_cast<int>(kSendTimeoutMs),
                        static_cast<int>(kReceiveTimeoutMs));
@@ -50,7 +49,6 @@ CSizeProbe::~CSizeProbe() {
   CloseRequest();
   if (connection_ != nullptr) WinHttpCloseHandle(connection_);
   if (session_ != nullptr) WinHttpCloseHandle(session_);
-  DeleteCriticalSection(&lock_);
 }
 
 bool CSizeProbe::GetSize(const std::string& host, WORD port, const std::string& path, int64_t& size) {
@@ -82,14 +80,16 @@ HINTERNET CSizeProbe::OpenRequest(const std::string& host, WORD port, const std:
   connection_ = WinHttpConnect(session_, CBstr(AnsiToBstr(host.c_str())).Get(), port, 0);
   if (connection_ == nullptr) return nullptr;
 
-  EnterCriticalSection(&lock_);
-  if (!aborted_) {
-    const CBstr widePath(AnsiToBstr(path.c_str()));
-    request_ = WinHttpOpenRequest(connection_, L"GET", widePath.Get(), L"HTTP/1.0",
-                                  WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES, 0);
+  HINTERNET request = nullptr;
+  {
+    CCriticalSectionLock hold(lock_);
+    if (!aborted_) {
+      const CBstr widePath(AnsiToBstr(path.c_str()));
+      request_ = WinHttpOpenRequest(connection_, L"GET", widePath.Get(), L"HTTP/1.0",
+                                    WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES, 0);
+    }
+    request = request_;
   }
-  const HINTERNET request = request_;
-  LeaveCriticalSection(&lock_);
   if (request == nullptr) return nullptr;
 
   // WinHttpSetTimeouts leaves the wait for the response's headers at
@@ -105,15 +105,15 @@ HINTERNET CSizeProbe::OpenRequest(const std::string& host, WORD port, const std:
 }
 
 void CSizeProbe::Abort() {
-  EnterCriticalSection(&lock_);
-  aborted_ = true;
-  LeaveCriticalSection(&lock_);
+  {
+    CCriticalSectionLock hold(lock_);
+    aborted_ = true;
+  }
   CloseRequest();
 }
 
 void CSizeProbe::CloseRequest() {
-  EnterCriticalSection(&lock_);
+  CCriticalSectionLock hold(lock_);
   if (request_ != nullptr) WinHttpCloseHandle(request_);
   request_ = nullptr;
-  LeaveCriticalSection(&lock_);
 }

@@ -21,6 +21,8 @@
 #include <cstdint>
 #include <string>
 
+#include "critical_section.h"
+
 // As both winhttp.h and wininet.h declare it; the two headers cannot meet
 // in one file, and callers split URLs with WinINet.
 typedef LPVOID HINTERNET;
@@ -61,7 +63,7 @@ class CSizeProbe {
 
   HINTERNET session_;     // owner thread only
   HINTERNET connection_;  // owner thread only
-  CRITICAL_SECTION lock_;
+  CCriticalSection lock_;
   HINTERNET request_;     // guarded by lock_; closed by the owner or by Abort
   bool aborted_;          // guarded by lock_
 };

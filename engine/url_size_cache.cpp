@@ -11,36 +11,12 @@ namespace {
 
 CUrlSizeCache g_urlSizeCache;
 
-// Holds a critical section for the life of a scope.
-class CCriticalSectionLock {
- public:
-  explicit CCriticalSectionLock(CRITICAL_SECTION& section) : section_(section) {
-    EnterCriticalSection(&section_);
-  }
-  ~CCriticalSectionLock() { LeaveCriticalSection(&section_); }
-  CCriticalSectionLock(const CCriticalSectionLock&) = delete;
-  CCriticalSectionLock& operator=(const CCriticalSectionLock&) = delete;
-
- private:
-  CRITICAL_SECTION& section_;
-};
-
 bool SameUrl(const std::string& a, const char* b) {
   return _mbsicmp(reinterpret_cast<const unsigned char*>(a.c_str()),
                   reinterpret_cast<const unsigned char*>(b)) == 0;
 }
 
 }  // namespace
-
-CUrlSizeCache::CUrlSizeCache() {
-  InitializeCriticalSection(&lock_);
-  InitializeCriticalSection(&probeLock_);
-}
-
-CUrlSizeCache::~CUrlSizeCache() {
-  DeleteCriticalSection(&probeLock_);
-  DeleteCriticalSection(&lock_);
-}
 
 bool CUrlSizeCache::GetSize(const char* url, int64_t& size) {
   if (url == nullptr) return false;

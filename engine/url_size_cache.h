@@ -14,12 +14,14 @@
 #include <string>
 #include <vector>
 
+#include "critical_section.h"
+
 class CSizeProbe;
 
 class CUrlSizeCache {
  public:
-  CUrlSizeCache();
-  virtual ~CUrlSizeCache();
+  CUrlSizeCache() = default;
+  virtual ~CUrlSizeCache() = default;
   CUrlSizeCache(const CUrlSizeCache&) = delete;
   CUrlSizeCache& operator=(const CUrlSizeCache&) = delete;
 
@@ -43,10 +45,10 @@ class CUrlSizeCache {
   // One probe of url, reachable by AbortProbe while it runs.
   bool Probe(const char* url, int64_t& size);
 
-  CRITICAL_SECTION lock_;
+  CCriticalSection lock_;
   std::vector<Entry> entries_;  // guarded by lock_; in insertion order
   // Separate from lock_, which a probe holds for its whole network time.
-  CRITICAL_SECTION probeLock_;
+  CCriticalSection probeLock_;
   CSizeProbe* probe_ = nullptr;  // guarded by probeLock_; the probe in flight, owned by Probe
 };
 

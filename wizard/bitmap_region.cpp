@@ -1,5 +1,7 @@
 #include "bitmap_region.h"
 
+#include "gdi_owners.h"
+
 namespace {
 
 // Adds the runs of non-transparent pixels of row y, one rectangle a run.
@@ -10,9 +12,8 @@ void AddRowRuns(HDC dc, HRGN region, int y, int width, COLORREF transparent) {
     if (x == width) return;
     int runStart = x;
     while (x < width && GetPixel(dc, x, y) != transparent) ++x;
-    HRGN run = CreateRectRgn(runStart, y, x, y + 1);
-    CombineRgn(region, region, run, RGN_OR);
-    DeleteObject(run);
+    CRegion run(CreateRectRgn(runStart, y, x, y + 1));
+    CombineRgn(region, region, run.Get(), RGN_OR);
   }
 }
 
@@ -24,24 +25,19 @@ HRGN CBitmapRegion::BuildRegion(HBITMAP bitmap, COLORREF transparent) {
     return nullptr;
   if (record.bmHeight <= 0 || record.bmWidth <= 1) return nullptr;
 
-  HDC dc = CreateCompatibleDC(nullptr);
-  if (dc == nullptr) return nullptr;
-  HGDIOBJ previous = SelectObject(dc, bitmap);
+  CMemoryDC dc(nullptr, bitmap);
+  if (dc.Get() == nullptr) return nullptr;
   HRGN region = CreateRectRgn(0, 0, 0, 0);
   for (int y = 0; region != nullptr && y < record.bmHeight; ++y)
-    AddRowRuns(dc, region, y, record.bmWidth, transparent);
-  SelectObject(dc, previous);
-  DeleteDC(dc);
+    AddRowRuns(dc.Get(), region, y, record.bmWidth, transparent);
   return region;
 }
 
 bool CBitmapRegion::ApplyFromBitmap(HBITMAP bitmap, HWND window, COLORREF transparent) {
   if (window == nullptr) return false;
-  HRGN region = BuildRegion(bitmap, transparent);
-  if (region == nullptr) return false;
-  if (SetWindowRgn(window, region, TRUE) == 0) {
-    DeleteObject(region);
-    return false;
-  }
+  CRegion region(BuildRegion(bitmap, transparent));
+  if (region.Get() == nullptr) return false;
+  if (SetWindowRgn(window, region.Get(), TRUE) == 0) return false;
+  region.Detach();  // the window's now
   return true;
 }

@@ -7,6 +7,7 @@
 
 #include "bitmap_region.h"
 #include "failure_reason.h"
+#include "gdi_owners.h"
 #include "resource.h"
 #include "resource_module.h"
 
@@ -26,17 +27,12 @@ const UINT_PTR kRefreshTimer = 1;
 }  // namespace
 
 CSetupDlg::CSetupDlg(InstallJobProc job) : CDialog(IDD_SETUP), job_(job) {
-  InitializeCriticalSection(&cancelLock_);
   cancelEvent_ = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-  InitializeCriticalSection(&statusLock_);
 }
 
 CSetupDlg::~CSetupDlg() {
   if (workerThread_ != nullptr) CloseHandle(workerThread_);
   if (cancelEvent_ != nullptr) CloseHandle(cancelEvent_);
-  if (background_ != nullptr) DeleteObject(background_);
-  DeleteCriticalSection(&statusLock_);
-  DeleteCriticalSection(&cancelLock_);
 }
 
 ResultCode CSetupDlg::RunSetup(const char* clsid, const char* codebase, const char* needVersion) {
@@ -66,17 +62,18 @@ BOOL CSetupDlg::OnInitDialog() {
   windowThread_ = GetCurrentThreadId();
   // Status lines set by the worker reach the screen with the bar's pace.
   SetTimer(window, kRefreshTimer, kRefreshMs, nullptr);
-  EnterCriticalSection(&cancelLock_);
-  cancelled_ = 0;
-  if (cancelEvent_ != nullptr) ResetEvent(cancelEvent_);
-  LeaveCriticalSection(&cancelLock_);
+  {
+    CCriticalSectionLock hold(cancelLock_);
+    cancelled_ = 0;
+    if (cancelEvent_ != nullptr) ResetEvent(cancelEvent_);
+  }
 
   SetWindowPos(window, nullptr, 0, 0, kWindowWidth, kWindowHeight, SWP_NOMOVE | SWP_NOZORDER);
   CenterWindow();
 
-  if (background_ != nullptr) DeleteObject(background_);
-  background_ = LoadBitmapA(GetResourceModule(), MAKEINTRESOURCEA(IDB_BACKGROUND));
-  if (background_ != nullptr) CBitmapRegion::ApplyFromBitmap(background_, window, kTransparent);
+  background_.Reset(LoadBitmapA(GetResourceModule(), MAKEINTRESOURCEA(IDB_BACKGROUND)));
+  if (background_.Get() != nullptr)
+    CBitmapRegion::ApplyFromBitmap(background_.Get(), window, kTransparent);
 
   closeButton_.SetStripImageAt(kCloseButtonX, kCloseButtonY, IDB_CLOSE_BUTTON, kCloseButtonStates);
   progressBar_.SetImageResource(IDB_PROGRESS_BAR, true);
@@ -112,14 +109,13 @@ void CSetupDlg::OnOK() {}
 void CSetupDlg::OnCancel() {
   // The lock stays held while the question is open, so the job waits at
   // its next cancel test for the answer.
-  EnterCriticalSection(&cancelLock_);
+  CCriticalSectionLock hold(cancelLock_);
   std::string question = LoadResourceString(IDS_CANCEL_QUESTION);
   int answer = SetupMessageBox(question.c_str(), MB_YESNO | MB_ICONQUESTION);
   // Every answer counts: a No withdraws a Yes that the job has not seen.
   cancelled_ = answer == IDYES;
   if (cancelEvent_ != nullptr && cancelled_) SetEvent(cancelEvent_);
   if (cancelEvent_ != nullptr && !cancelled_) ResetEvent(cancelEvent_);
-  LeaveCriticalSection(&cancelLock_);
 }
 
 bool CSetupDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
@@ -192,10 +188,12 @@ void CSetupDlg::OnInstallDone() {
 }
 
 void CSetupDlg::OnRefreshTimer() {
-  EnterCriticalSection(&statusLock_);
-  bool stale = statusStale_;
-  statusStale_ = false;
-  LeaveCriticalSection(&statusLock_);
+  bool stale;
+  {
+    CCriticalSectionLock hold(statusLock_);
+    stale = statusStale_;
+    statusStale_ = false;
+  }
   if (stale) InvalidateRect(GetSafeHwnd(), &kStatusRect, FALSE);
 }
 
@@ -223,53 +221,43 @@ void CSetupDlg::OnLButtonDown(LPARAM point) {
 }
 
 bool CSetupDlg::PaintWindow(HDC dc) {
-  if (dc == nullptr || background_ == nullptr) return false;
+  if (dc == nullptr || background_.Get() == nullptr) return false;
   HWND window = GetSafeHwnd();
   RECT client;
   GetClientRect(window, &client);
-  HDC memory = CreateCompatibleDC(dc);
-  HDC source = CreateCompatibleDC(dc);
-  HBITMAP canvas = CreateCompatibleBitmap(dc, client.right, client.bottom);
-  bool ok = memory != nullptr && source != nullptr && canvas != nullptr;
-  if (ok) {
-    HGDIOBJ previousCanvas = SelectObject(memory, canvas);
-    HGDIOBJ previousSource = SelectObject(source, background_);
-    BitBlt(memory, 0, 0, client.right, client.bottom, source, 0, 0, SRCCOPY);
-    std::string text = GetStatusText();
-    if (!text.empty()) {
-      HGDIOBJ previousFont =
-          SelectObject(memory, reinterpret_cast<HFONT>(SendMessageA(window, WM_GETFONT, 0, 0)));
-      SetBkMode(memory, TRANSPARENT);
-      RECT line = kStatusRect;
-      DrawTextA(memory, text.c_str(), static_cast<int>(text.size()), &line, DT_CENTER);
-      SelectObject(memory, previousFont);
-    }
-    BitBlt(dc, 0, 0, client.right, client.bottom, memory, 0, 0, SRCCOPY);
-    SelectObject(source, previousSource);
-    SelectObject(memory, previousCanvas);
+  CDoubleBuffer buffer(dc, client.right, client.bottom);
+  CMemoryDC source(dc, background_.Get());
+  if (!buffer.Ok() || source.Get() == nullptr) return false;
+  HDC memory = buffer.Dc();
+  BitBlt(memory, 0, 0, client.right, client.bottom, source.Get(), 0, 0, SRCCOPY);
+  std::string text = GetStatusText();
+  if (!text.empty()) {
+    HGDIOBJ previousFont =
+        SelectObject(memory, reinterpret_cast<HFONT>(SendMessageA(window, WM_GETFONT, 0, 0)));
+    SetBkMode(memory, TRANSPARENT);
+    RECT line = kStatusRect;
+    DrawTextA(memory, text.c_str(), static_cast<int>(text.size()), &line, DT_CENTER);
+    SelectObject(memory, previousFont);
   }
-  if (canvas != nullptr) DeleteObject(canvas);
-  if (source != nullptr) DeleteDC(source);
-  if (memory != nullptr) DeleteDC(memory);
-  return ok;
+  buffer.CopyTo(dc);
+  return true;
 }
 
 // ---- Status line and message boxes ----
 
 std::string CSetupDlg::GetStatusText() const {
-  EnterCriticalSection(&statusLock_);
-  std::string text = statusText_;
-  LeaveCriticalSection(&statusLock_);
-  return text;
+  CCriticalSectionLock hold(statusLock_);
+  return statusText_;
 }
 
 void CSetupDlg::SetStatusText(const std::string& text) {
   HWND window = GetSafeHwnd();
   bool now = window != nullptr && GetCurrentThreadId() == windowThread_;
-  EnterCriticalSection(&statusLock_);
-  statusText_ = text;
-  statusStale_ = !now;
-  LeaveCriticalSection(&statusLock_);
+  {
+    CCriticalSectionLock hold(statusLock_);
+    statusText_ = text;
+    statusStale_ = !now;
+  }
   // The worker leaves the repaint to the window's refresh timer: it never
   // waits on the window for each of a download's thousands of lines.
   if (now) InvalidateRect(window, &kStatusRect, FALSE);
@@ -386,8 +374,6 @@ void CSetupDlg::OnInstallFileDone() { progressBar_.OffsetPos64(1); }
 void CSetupDlg::OnWriteRegistry() { ShowStatus(IDS_WRITE_REGISTRY); }
 
 bool CSetupDlg::IsCancelled() {
-  EnterCriticalSection(&cancelLock_);
-  int cancelled = cancelled_;
-  LeaveCriticalSection(&cancelLock_);
-  return cancelled;
+  CCriticalSectionLock hold(cancelLock_);
+  return cancelled_;
 }

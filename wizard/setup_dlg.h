@@ -10,7 +10,9 @@
 
 #include <string>
 
+#include "critical_section.h"
 #include "dialog.h"
+#include "gdi_owners.h"
 #include "install_progress.h"
 #include "result_code.h"
 #include "skin_button.h"
@@ -113,16 +115,16 @@ class CSetupDlg : public CDialog, public IInstallProgress {
   // the two. 5005 is written by the window's thread when no worker exists.
   ResultCode result_ = DLL_UNKNOWN;
   // Guards cancelled_, and is held while the cancel question is shown.
-  CRITICAL_SECTION cancelLock_;
+  CCriticalSection cancelLock_;
   int cancelled_ = 0;
   // Owned; manual-reset, set and reset with cancelled_ under cancelLock_.
   // The job waits on it where a poll would have to wait for the network.
   HANDLE cancelEvent_ = nullptr;
   // The window's thread only.
-  HBITMAP background_ = nullptr;  // owned
+  CBitmap background_;
   // Guards statusText_ and statusStale_: written by the worker, read by the
   // window's paint.
-  mutable CRITICAL_SECTION statusLock_;
+  mutable CCriticalSection statusLock_;
   std::string statusText_;
   bool statusStale_ = false;  // a new text waits for the next refresh
   // Set at initialisation, before the worker starts.

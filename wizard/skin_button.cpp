@@ -20,20 +20,15 @@ int ChooseStripEntry(bool enabled, bool toggle, bool checked, int state,
   return 0;
 }
 
-CSkinButton::~CSkinButton() {
-  if (strip_ != nullptr) DeleteObject(strip_);
-}
-
 void CSkinButton::SetStripImage(UINT id, int count) {
   ReleaseHeldCapture();
   for (StripEntry& entry : entries_) entry = StripEntry{};
-  if (strip_ != nullptr) DeleteObject(strip_);
-  strip_ = LoadBitmapA(GetResourceModule(), MAKEINTRESOURCEA(id));
+  strip_.Reset(LoadBitmapA(GetResourceModule(), MAKEINTRESOURCEA(id)));
 
   HWND window = GetSafeHwnd();
   BITMAP record;
-  if (window != nullptr && strip_ != nullptr && count > 0 && count <= 4 &&
-      GetObjectA(strip_, sizeof(record), &record) == sizeof(record)) {
+  if (window != nullptr && strip_.Get() != nullptr && count > 0 && count <= 4 &&
+      GetObjectA(strip_.Get(), sizeof(record), &record) == sizeof(record)) {
     int height = record.bmHeight / count;
     int width = record.bmWidth;
     if (width > 0 && height > 0) {
@@ -148,19 +143,16 @@ void CSkinButton::OnLButtonUp() {
 }
 
 void CSkinButton::Paint(HDC dc) {
-  if (dc == nullptr || strip_ == nullptr) return;
+  if (dc == nullptr || strip_.Get() == nullptr) return;
   HWND window = GetSafeHwnd();
   bool checked = toggle_ && SendMessageA(window, BM_GETCHECK, 0, 0) == BST_CHECKED;
   bool enabled = IsWindowEnabled(window) != FALSE;
   const StripEntry& entry =
       entries_[ChooseStripEntry(enabled, toggle_, checked, visualState_, entries_)];
   if (!entry.valid) return;
-  HDC memory = CreateCompatibleDC(dc);
-  if (memory == nullptr) return;
-  HGDIOBJ previous = SelectObject(memory, strip_);
-  BitBlt(dc, 0, 0, entry.width, entry.height, memory, entry.x, entry.y, SRCCOPY);
-  SelectObject(memory, previous);
-  DeleteDC(memory);
+  CMemoryDC memory(dc, strip_.Get());
+  if (memory.Get() == nullptr) return;
+  BitBlt(dc, 0, 0, entry.width, entry.height, memory.Get(), entry.x, entry.y, SRCCOPY);
 }
 
 void CSkinButton::SetVisualState(int state) {

@@ -6,6 +6,7 @@
 
 #include <windows.h>
 
+#include "gdi_owners.h"
 #include "subclassed_window.h"
 
 // Where one state's picture lies in the strip.
@@ -32,7 +33,6 @@ int ChooseStripEntry(bool enabled, bool toggle, bool checked, int state,
 class CSkinButton : public CWnd {
  public:
   CSkinButton() = default;
-  ~CSkinButton() override;  // deletes the strip
 
   // Loads strip bitmap id from the resource module, cut into count states
   // (at most 4) stacked top to bottom, and sizes the button to one state.
@@ -62,6 +62,6 @@ class CSkinButton : public CWnd {
   bool pressed_ = false;
   int visualState_ = BUTTON_NORMAL;
   StripEntry entries_[4] = {};
-  HBITMAP strip_ = nullptr;  // owned
+  CBitmap strip_;
   bool toggle_ = false;
 };

@@ -45,13 +45,6 @@ int ProgressFillLength(int clientWidth, float percent) {
   return length;
 }
 
-CSkinProgressCtrl::CSkinProgressCtrl() { InitializeCriticalSection(&lock_); }
-
-CSkinProgressCtrl::~CSkinProgressCtrl() {
-  ClearImage(true);
-  DeleteCriticalSection(&lock_);
-}
-
 int CSkinProgressCtrl::SetImageResource(UINT id, bool redraw) {
   HANDLE image = LoadImageA(GetResourceModule(), MAKEINTRESOURCEA(id), IMAGE_BITMAP, 0, 0,
                             LR_DEFAULTCOLOR);
@@ -60,14 +53,14 @@ int CSkinProgressCtrl::SetImageResource(UINT id, bool redraw) {
 
 int CSkinProgressCtrl::SetImage(HBITMAP image, bool redraw) {
   ClearImage(true);
+  image_.Reset(image);
   HWND window = GetSafeHwnd();
   if (image != nullptr) {
     BITMAP record;
     if (GetObjectA(image, sizeof(record), &record) != sizeof(record)) {
-      DeleteObject(image);
+      ClearImage(true);
       return 1;
     }
-    image_ = image;
     imageWidth_ = record.bmWidth;
     imageHeight_ = record.bmHeight;
     LONG_PTR exStyle = GetWindowLongPtrA(window, GWL_EXSTYLE);
@@ -79,25 +72,29 @@ int CSkinProgressCtrl::SetImage(HBITMAP image, bool redraw) {
 }
 
 void CSkinProgressCtrl::ClearImage(bool deleteImage) {
-  if (image_ != nullptr && deleteImage) DeleteObject(image_);
-  image_ = nullptr;
+  if (deleteImage)
+    image_.Reset();
+  else
+    image_.Detach();
   imageWidth_ = 0;
   imageHeight_ = 0;
 }
 
 void CSkinProgressCtrl::SetRange64(int64_t range) {
-  EnterCriticalSection(&lock_);
-  range_ = range < 2 ? 1 : range;
-  stale_ = true;
-  LeaveCriticalSection(&lock_);
+  {
+    CCriticalSectionLock hold(lock_);
+    range_ = range < 2 ? 1 : range;
+    stale_ = true;
+  }
   TellNative();
 }
 
 void CSkinProgressCtrl::SetPos64(int64_t position) {
-  EnterCriticalSection(&lock_);
-  position_ = position < 0 ? 0 : (position > range_ ? range_ : position);
-  stale_ = true;
-  LeaveCriticalSection(&lock_);
+  {
+    CCriticalSectionLock hold(lock_);
+    position_ = position < 0 ? 0 : (position > range_ ? range_ : position);
+    stale_ = true;
+  }
   TellNative();
 }
 
@@ -106,17 +103,13 @@ void CSkinProgressCtrl::OffsetPos64(int64_t delta) { SetPos64(GetPos64() + delta
 void CSkinProgressCtrl::Fill() { SetPos64(GetRange64()); }
 
 int64_t CSkinProgressCtrl::GetRange64() const {
-  EnterCriticalSection(&lock_);
-  int64_t range = range_;
-  LeaveCriticalSection(&lock_);
-  return range;
+  CCriticalSectionLock hold(lock_);
+  return range_;
 }
 
 int64_t CSkinProgressCtrl::GetPos64() const {
-  EnterCriticalSection(&lock_);
-  int64_t position = position_;
-  LeaveCriticalSection(&lock_);
-  return position;
+  CCriticalSectionLock hold(lock_);
+  return position_;
 }
 
 void CSkinProgressCtrl::OnSubclassed() {
@@ -129,11 +122,15 @@ void CSkinProgressCtrl::TellNative() {
 }
 
 void CSkinProgressCtrl::Refresh() {
-  EnterCriticalSection(&lock_);
-  bool stale = stale_;
-  int64_t range = range_, position = position_;
-  stale_ = false;
-  LeaveCriticalSection(&lock_);
+  bool stale;
+  int64_t range, position;
+  {
+    CCriticalSectionLock hold(lock_);
+    stale = stale_;
+    range = range_;
+    position = position_;
+    stale_ = false;
+  }
   if (!stale) return;
   // The native control repaints itself, and so the picture, on a change.
   Default(PBM_SETRANGE32, 0, NativeProgressUpper(range));
@@ -146,7 +143,7 @@ LRESULT CSkinProgressCtrl::WindowProc(UINT message, WPARAM wParam, LPARAM lParam
     return 0;
   }
   if (message == WM_DESTROY) KillTimer(GetSafeHwnd(), kRefreshTimer);
-  if (message != WM_PAINT || image_ == nullptr) return Default(message, wParam, lParam);
+  if (message != WM_PAINT || image_.Get() == nullptr) return Default(message, wParam, lParam);
   PAINTSTRUCT paint;
   HWND window = GetSafeHwnd();
   HDC dc = BeginPaint(window, &paint);
@@ -163,34 +160,25 @@ bool CSkinProgressCtrl::Paint(HDC dc) {
   RECT client;
   GetClientRect(GetSafeHwnd(), &client);
   const int width = client.right, height = client.bottom;
-  HDC memory = CreateCompatibleDC(dc);
-  HDC source = CreateCompatibleDC(dc);
-  HBITMAP canvas = CreateCompatibleBitmap(dc, width, height);
-  bool ok = memory != nullptr && source != nullptr && canvas != nullptr;
-  if (ok) {
-    HGDIOBJ previousCanvas = SelectObject(memory, canvas);
-    HGDIOBJ previousImage = SelectObject(source, image_);
-    // Rows are dropped, not blended, when the image is shrunk to the bar.
-    SetStretchBltMode(memory, COLORONCOLOR);
+  CDoubleBuffer buffer(dc, width, height);
+  CMemoryDC imageDc(dc, image_.Get());
+  if (!buffer.Ok() || imageDc.Get() == nullptr) return false;
+  HDC memory = buffer.Dc(), source = imageDc.Get();
+  // Rows are dropped, not blended, when the image is shrunk to the bar.
+  SetStretchBltMode(memory, COLORONCOLOR);
 
-    int64_t range = GetRange64(), position = GetPos64();
-    float percent = static_cast<float>(100.0 / static_cast<double>(range) * position);
-    const int hi = imageHeight_;
-    DrawSlice(memory, 0, 3, height, source, 0, 3, hi);
-    DrawSlice(memory, 3, width - 4, height, source, 13, 4, hi);
-    DrawSlice(memory, width - 1, 1, height, source, 17, 1, hi);
-    int fill = ProgressFillLength(width, percent);
-    if (fill >= kMinFillLength) {
-      DrawSlice(memory, 1, 2, height, source, 3, 2, hi);
-      DrawSlice(memory, 3, fill - 5, height, source, 5, 5, hi);
-      DrawSlice(memory, fill - 3, 3, height, source, 10, 3, hi);
-    }
-    BitBlt(dc, 0, 0, width, height, memory, 0, 0, SRCCOPY);
-    SelectObject(source, previousImage);
-    SelectObject(memory, previousCanvas);
+  int64_t range = GetRange64(), position = GetPos64();
+  float percent = static_cast<float>(100.0 / static_cast<double>(range) * position);
+  const int hi = imageHeight_;
+  DrawSlice(memory, 0, 3, height, source, 0, 3, hi);
+  DrawSlice(memory, 3, width - 4, height, source, 13, 4, hi);
+  DrawSlice(memory, width - 1, 1, height, source, 17, 1, hi);
+  int fill = ProgressFillLength(width, percent);
+  if (fill >= kMinFillLength) {
+    DrawSlice(memory, 1, 2, height, source, 3, 2, hi);
+    DrawSlice(memory, 3, fill - 5, height, source, 5, 5, hi);
+    DrawSlice(memory, fill - 3, 3, height, source, 10, 3, hi);
   }
-  if (canvas != nullptr) DeleteObject(canvas);
-  if (source != nullptr) DeleteDC(source);
-  if (memory != nullptr) DeleteDC(memory);
-  return ok;
+  buffer.CopyTo(dc);
+  return true;
 }

@@ -12,6 +12,8 @@
 
 #include <cstdint>
 
+#include "critical_section.h"
+#include "gdi_owners.h"
 #include "subclassed_window.h"
 
 // a * b / c without overflow for 0 < a <= c; 0 when any of them is 0 or a
@@ -35,8 +37,7 @@ const UINT kRefreshMs = 100;
 
 class CSkinProgressCtrl : public CWnd {
  public:
-  CSkinProgressCtrl();
-  ~CSkinProgressCtrl() override;  // deletes the image
+  CSkinProgressCtrl() = default;
 
   // Loads bitmap id of the resource module as the image. 0 on success, 1
   // when the bitmap's record cannot be read (the bar is then imageless).
@@ -72,14 +73,14 @@ class CSkinProgressCtrl : public CWnd {
   // Guards range_, position_ and stale_: written by the job's worker, read
   // by the paint on the window's thread. Never held while a message is
   // sent.
-  mutable CRITICAL_SECTION lock_;
+  mutable CCriticalSection lock_;
   int64_t range_ = 100;
   int64_t position_ = 0;
   bool stale_ = false;  // the native control has not been told yet
   // Set once on the window's thread before any other thread uses the bar.
   DWORD windowThread_ = 0;
   // The window's thread only.
-  HBITMAP image_ = nullptr;  // owned
+  CBitmap image_;
   int imageWidth_ = 0;
   int imageHeight_ = 0;
 };

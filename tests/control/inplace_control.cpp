@@ -14,6 +14,8 @@
 
 #include <string>
 
+#include "com_object.h"
+
 namespace {
 
 // {5D6E7F80-1A2B-4C3D-8E9F-A0B1C2D3E4F5}
@@ -25,32 +27,35 @@ HMODULE g_module = nullptr;
 
 enum { kPing = 1, kHasClientSite = 2, kIsInPlaceActive = 3 };
 
-class CInPlaceControl : public IDispatch, public IOleObject {
+// Every method of IOleObject, refused with E_NOTIMPL.
+class CNotImplOleObject : public IOleObject {
  public:
-  CInPlaceControl() = default;
-  CInPlaceControl(const CInPlaceControl&) = delete;
-  CInPlaceControl& operator=(const CInPlaceControl&) = delete;
+  STDMETHODIMP SetClientSite(IOleClientSite*) override { return E_NOTIMPL; }
+  STDMETHODIMP GetClientSite(IOleClientSite**) override { return E_NOTIMPL; }
+  STDMETHODIMP SetHostNames(LPCOLESTR, LPCOLESTR) override { return E_NOTIMPL; }
+  STDMETHODIMP Close(DWORD) override { return E_NOTIMPL; }
+  STDMETHODIMP SetMoniker(DWORD, IMoniker*) override { return E_NOTIMPL; }
+  STDMETHODIMP GetMoniker(DWORD, DWORD, IMoniker**) override { return E_NOTIMPL; }
+  STDMETHODIMP InitFromData(IDataObject*, BOOL, DWORD) override { return E_NOTIMPL; }
+  STDMETHODIMP GetClipboardData(DWORD, IDataObject**) override { return E_NOTIMPL; }
+  STDMETHODIMP DoVerb(LONG, LPMSG, IOleClientSite*, LONG, HWND, LPCRECT) override { return E_NOTIMPL; }
+  STDMETHODIMP EnumVerbs(IEnumOLEVERB**) override { return E_NOTIMPL; }
+  STDMETHODIMP Update() override { return E_NOTIMPL; }
+  STDMETHODIMP IsUpToDate() override { return E_NOTIMPL; }
+  STDMETHODIMP GetUserClassID(CLSID*) override { return E_NOTIMPL; }
+  STDMETHODIMP GetUserType(DWORD, LPOLESTR*) override { return E_NOTIMPL; }
+  STDMETHODIMP SetExtent(DWORD, SIZEL*) override { return E_NOTIMPL; }
+  STDMETHODIMP GetExtent(DWORD, SIZEL*) override { return E_NOTIMPL; }
+  STDMETHODIMP Advise(IAdviseSink*, DWORD*) override { return E_NOTIMPL; }
+  STDMETHODIMP Unadvise(DWORD) override { return E_NOTIMPL; }
+  STDMETHODIMP EnumAdvise(IEnumSTATDATA**) override { return E_NOTIMPL; }
+  STDMETHODIMP GetMiscStatus(DWORD, DWORD*) override { return E_NOTIMPL; }
+  STDMETHODIMP SetColorScheme(LOGPALETTE*) override { return E_NOTIMPL; }
+};
 
-  STDMETHODIMP QueryInterface(REFIID iid, void** object) override {
-    if (object == nullptr) return E_POINTER;
-    if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IDispatch))
-      *object = static_cast<IDispatch*>(this);
-    else if (IsEqualIID(iid, IID_IOleObject))
-      *object = static_cast<IOleObject*>(this);
-    else {
-      *object = nullptr;
-      return E_NOINTERFACE;
-    }
-    AddRef();
-    return S_OK;
-  }
-  STDMETHODIMP_(ULONG) AddRef() override { return ++references_; }
-  STDMETHODIMP_(ULONG) Release() override {
-    ULONG count = --references_;
-    if (count == 0) delete this;
-    return count;
-  }
-
+class CInPlaceControl : public CComObject<ComInterface<IDispatch, &IID_IDispatch>,
+                                          ComInterface<CNotImplOleObject, &IID_IOleObject>> {
+ public:
   // IDispatch
   STDMETHODIMP GetTypeInfoCount(UINT* count) override {
     *count = 0;
@@ -129,53 +134,29 @@ class CInPlaceControl : public IDispatch, public IOleObject {
   }
   STDMETHODIMP SetHostNames(LPCOLESTR, LPCOLESTR) override { return S_OK; }
   STDMETHODIMP Close(DWORD) override { return S_OK; }
-  STDMETHODIMP SetMoniker(DWORD, IMoniker*) override { return E_NOTIMPL; }
-  STDMETHODIMP GetMoniker(DWORD, DWORD, IMoniker**) override { return E_NOTIMPL; }
-  STDMETHODIMP InitFromData(IDataObject*, BOOL, DWORD) override { return E_NOTIMPL; }
-  STDMETHODIMP GetClipboardData(DWORD, IDataObject**) override { return E_NOTIMPL; }
-  STDMETHODIMP EnumVerbs(IEnumOLEVERB**) override { return E_NOTIMPL; }
   STDMETHODIMP Update() override { return S_OK; }
   STDMETHODIMP IsUpToDate() override { return S_OK; }
   STDMETHODIMP GetUserClassID(CLSID* clsid) override {
     *clsid = kClsid;
     return S_OK;
   }
-  STDMETHODIMP GetUserType(DWORD, LPOLESTR*) override { return E_NOTIMPL; }
-  STDMETHODIMP SetExtent(DWORD, SIZEL*) override { return E_NOTIMPL; }
-  STDMETHODIMP GetExtent(DWORD, SIZEL*) override { return E_NOTIMPL; }
-  STDMETHODIMP Advise(IAdviseSink*, DWORD*) override { return E_NOTIMPL; }
-  STDMETHODIMP Unadvise(DWORD) override { return E_NOTIMPL; }
-  STDMETHODIMP EnumAdvise(IEnumSTATDATA**) override { return E_NOTIMPL; }
   STDMETHODIMP GetMiscStatus(DWORD, DWORD* status) override {
     *status = 0;
     return S_OK;
   }
-  STDMETHODIMP SetColorScheme(LOGPALETTE*) override { return E_NOTIMPL; }
 
  private:
-  virtual ~CInPlaceControl() {
+  ~CInPlaceControl() override {
     if (site_ != nullptr) site_->Release();
     if (window_ != nullptr && IsWindow(window_)) DestroyWindow(window_);
   }
 
-  ULONG references_ = 1;          // apartment-threaded: one thread only
   IOleClientSite* site_ = nullptr;  // counted
   HWND window_ = nullptr;           // owned while the parent lives
 };
 
-class CFactory : public IClassFactory {
+class CFactory : public CStaticComObject<ComInterface<IClassFactory, &IID_IClassFactory>> {
  public:
-  STDMETHODIMP QueryInterface(REFIID iid, void** object) override {
-    if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IClassFactory)) {
-      *object = this;
-      return S_OK;
-    }
-    *object = nullptr;
-    return E_NOINTERFACE;
-  }
-  // A static object: counting would change nothing.
-  STDMETHODIMP_(ULONG) AddRef() override { return 2; }
-  STDMETHODIMP_(ULONG) Release() override { return 1; }
   STDMETHODIMP CreateInstance(IUnknown* outer, REFIID iid, void** object) override {
     if (object == nullptr) return E_POINTER;
     *object = nullptr;

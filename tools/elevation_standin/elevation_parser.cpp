@@ -56,27 +56,11 @@ HRESULT RequestedClass(const wchar_t* name, CLSID* clsid) {
   return S_OK;
 }
 
-class CElevationParser final : public IParseDisplayName {
+class CElevationParser final
+    : public CComObject<ComInterface<IParseDisplayName, &IID_IParseDisplayName>> {
  public:
-  STDMETHODIMP QueryInterface(REFIID iid, void** object) override {
-    if (object == nullptr) return E_POINTER;
-    if (!IsEqualIID(iid, IID_IUnknown) && !IsEqualIID(iid, IID_IParseDisplayName)) {
-      *object = nullptr;
-      return E_NOINTERFACE;
-    }
-    *object = static_cast<IParseDisplayName*>(this);
-    AddRef();
-    return S_OK;
-  }
-  STDMETHODIMP_(ULONG) AddRef() override { return static_cast<ULONG>(InterlockedIncrement(&refs_)); }
-  STDMETHODIMP_(ULONG) Release() override {
-    LONG refs = InterlockedDecrement(&refs_);
-    if (refs == 0) {
-      delete this;
-      PostQuitMessage(0);
-    }
-    return static_cast<ULONG>(refs);
-  }
+  // Releasing an instance ends the server's message loop.
+  ~CElevationParser() override { PostQuitMessage(0); }
 
   STDMETHODIMP ParseDisplayName(IBindCtx*, LPOLESTR name, ULONG* eaten,
                                 IMoniker** moniker) override {
@@ -104,27 +88,9 @@ class CElevationParser final : public IParseDisplayName {
     if (SUCCEEDED(hr)) *eaten = static_cast<ULONG>(lstrlenW(name));
     return hr;
   }
-
- private:
-  LONG refs_ = 1;
 };
 
 }  // namespace
-
-STDMETHODIMP CElevationParserFactory::QueryInterface(REFIID iid, void** object) {
-  if (object == nullptr) return E_POINTER;
-  if (!IsEqualIID(iid, IID_IUnknown) && !IsEqualIID(iid, IID_IClassFactory)) {
-    *object = nullptr;
-    return E_NOINTERFACE;
-  }
-  *object = static_cast<IClassFactory*>(this);
-  return S_OK;
-}
-
-// The one class object lives as long as the process: counting would
-// change nothing.
-STDMETHODIMP_(ULONG) CElevationParserFactory::AddRef() { return 2; }
-STDMETHODIMP_(ULONG) CElevationParserFactory::Release() { return 1; }
 
 STDMETHODIMP CElevationParserFactory::CreateInstance(IUnknown* outer, REFIID iid, void** object) {
   if (object == nullptr) return E_POINTER;

@@ -5,6 +5,8 @@
 #include <windows.h>
 #include <objbase.h>
 
+#include "com_object.h"
+
 // {7E8F9A0B-2C3D-4E5F-9A1B-2C3D4E5F6A7B}
 extern const CLSID CLSID_ElevationStandIn;
 
@@ -21,11 +23,9 @@ extern const char kStandInSettingsKey[];
 // HRESULT_FROM_WIN32(ERROR_CANCELLED) and creates nothing. Releasing an
 // instance ends the server's message loop: one request, one process, as
 // with the system's own consent prompt.
-class CElevationParserFactory : public IClassFactory {
+class CElevationParserFactory
+    : public CStaticComObject<ComInterface<IClassFactory, &IID_IClassFactory>> {
  public:
-  STDMETHODIMP QueryInterface(REFIID iid, void** object) override;
-  STDMETHODIMP_(ULONG) AddRef() override;
-  STDMETHODIMP_(ULONG) Release() override;
   STDMETHODIMP CreateInstance(IUnknown* outer, REFIID iid, void** object) override;
   STDMETHODIMP LockServer(BOOL lock) override;
 };

@@ -8,25 +8,6 @@ enum { kEcho = 1, kFail = 2, kUrl = 3, kPlace = 4 };
 
 }  // namespace
 
-STDMETHODIMP CHostObject::QueryInterface(REFIID iid, void** object) {
-  if (object == nullptr) return E_POINTER;
-  if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IDispatch)) {
-    *object = static_cast<IDispatch*>(this);
-    AddRef();
-    return S_OK;
-  }
-  *object = nullptr;
-  return E_NOINTERFACE;
-}
-
-STDMETHODIMP_(ULONG) CHostObject::AddRef() { return static_cast<ULONG>(InterlockedIncrement(&references_)); }
-
-STDMETHODIMP_(ULONG) CHostObject::Release() {
-  LONG count = InterlockedDecrement(&references_);
-  if (count == 0) delete this;
-  return static_cast<ULONG>(count);
-}
-
 STDMETHODIMP CHostObject::GetTypeInfoCount(UINT* count) {
   if (count == nullptr) return E_POINTER;
   *count = 0;

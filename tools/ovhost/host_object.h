@@ -14,21 +14,17 @@
 
 #include <string>
 
-class CHostObject : public IDispatch {
+#include "com_object.h"
+
+class CHostObject : public CComObject<ComInterface<IDispatch, &IID_IDispatch>> {
  public:
   // clientSite: the page's client site for host.place; not counted, it
   // outlives this object.
   CHostObject(const std::wstring& url, IOleClientSite* clientSite)
       : url_(url), clientSite_(clientSite) {}
-  virtual ~CHostObject() = default;
-  CHostObject(const CHostObject&) = delete;
-  CHostObject& operator=(const CHostObject&) = delete;
 
   bool Failed() const { return failed_; }
 
-  STDMETHODIMP QueryInterface(REFIID iid, void** object) override;
-  STDMETHODIMP_(ULONG) AddRef() override;
-  STDMETHODIMP_(ULONG) Release() override;
   STDMETHODIMP GetTypeInfoCount(UINT* count) override;
   STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
   STDMETHODIMP GetIDsOfNames(REFIID iid, LPOLESTR* names, UINT count, LCID lcid,
@@ -43,5 +39,4 @@ class CHostObject : public IDispatch {
   std::wstring url_;
   IOleClientSite* clientSite_;
   bool failed_ = false;  // the page's thread only
-  LONG references_ = 1;
 };

@@ -17,34 +17,6 @@ CScriptSite::~CScriptSite() {
 
 bool CScriptSite::Failed() const { return scriptFailed_ || host_->Failed(); }
 
-STDMETHODIMP CScriptSite::QueryInterface(REFIID iid, void** object) {
-  if (object == nullptr) return E_POINTER;
-  if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IActiveScriptSite))
-    *object = static_cast<IActiveScriptSite*>(this);
-  else if (IsEqualIID(iid, IID_IServiceProvider))
-    *object = static_cast<IServiceProvider*>(this);
-  else if (IsEqualIID(iid, IID_IInternetHostSecurityManager))
-    *object = static_cast<IInternetHostSecurityManager*>(this);
-  else if (IsEqualIID(iid, IID_IOleClientSite))
-    *object = static_cast<IOleClientSite*>(this);
-  else if (IsEqualIID(iid, IID_IOleWindow) || IsEqualIID(iid, IID_IOleInPlaceSite))
-    *object = static_cast<IOleInPlaceSite*>(this);
-  else {
-    *object = nullptr;
-    return E_NOINTERFACE;
-  }
-  AddRef();
-  return S_OK;
-}
-
-STDMETHODIMP_(ULONG) CScriptSite::AddRef() { return static_cast<ULONG>(InterlockedIncrement(&references_)); }
-
-STDMETHODIMP_(ULONG) CScriptSite::Release() {
-  LONG count = InterlockedDecrement(&references_);
-  if (count == 0) delete this;
-  return static_cast<ULONG>(count);
-}
-
 STDMETHODIMP CScriptSite::GetLCID(LCID* lcid) {
   if (lcid == nullptr) return E_POINTER;
   *lcid = GetUserDefaultLCID();

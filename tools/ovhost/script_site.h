@@ -15,28 +15,24 @@
 
 #include <string>
 
+#include "com_object.h"
+
 class CHostObject;
 class CWebBrowser;
 
-class CScriptSite : public IActiveScriptSite,
-                    public IServiceProvider,
-                    public IInternetHostSecurityManager,
-                    public IOleClientSite,
-                    public IOleInPlaceSite {
+class CScriptSite
+    : public CComObject<ComInterface<IActiveScriptSite, &IID_IActiveScriptSite>,
+                        ComInterface<IServiceProvider, &IID_IServiceProvider>,
+                        ComInterface<IInternetHostSecurityManager, &IID_IInternetHostSecurityManager>,
+                        ComInterface<IOleClientSite, &IID_IOleClientSite>,
+                        ComInterface<IOleInPlaceSite, &IID_IOleWindow, &IID_IOleInPlaceSite>> {
  public:
   // window: the page's window; null makes IOleInPlaceSite::GetWindow fail,
   // as in a container that has none.
   CScriptSite(const std::wstring& url, HWND window);
-  CScriptSite(const CScriptSite&) = delete;
-  CScriptSite& operator=(const CScriptSite&) = delete;
 
   // True once the page called host.fail or an error ended its script.
   bool Failed() const;
-
-  // IUnknown
-  STDMETHODIMP QueryInterface(REFIID iid, void** object) override;
-  STDMETHODIMP_(ULONG) AddRef() override;
-  STDMETHODIMP_(ULONG) Release() override;
 
   // IActiveScriptSite
   STDMETHODIMP GetLCID(LCID* lcid) override;
@@ -84,12 +80,11 @@ class CScriptSite : public IActiveScriptSite,
   STDMETHODIMP OnPosRectChange(LPCRECT) override { return S_OK; }
 
  private:
-  virtual ~CScriptSite();
+  ~CScriptSite() override;
 
   std::wstring url_;
   HWND window_;             // not owned
   CHostObject* host_;       // counted
   CWebBrowser* browser_;    // counted
   bool scriptFailed_ = false;
-  LONG references_ = 1;
 };
