@@ -6,6 +6,7 @@
 
 #include "critical_section.h"
 #include "http_download.h"
+#include "this_module.h"
 #include "url_size_cache.h"
 
 namespace {
@@ -82,8 +83,7 @@ bool CDownloadThread::Shared::WaitForProceed() {
 CDownloadThread* CDownloadThread::Start(const char* url) {
   Shared* shared = new Shared(url);
   if (shared->stepQueued == nullptr || shared->workerMoved == nullptr ||
-      !GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
-                          reinterpret_cast<LPCSTR>(&CDownloadThread::ThreadProc), &shared->module)) {
+      (shared->module = ReferenceThisModule()) == nullptr) {
     delete shared;
     return nullptr;
   }

@@ -1,9 +1,8 @@
 #include "url_size_cache.h"
 
-#include <mbstring.h>
-
 #include <new>
 
+#include "ansi_string.h"
 #include "size_probe.h"
 #include "url_parts.h"
 
@@ -11,18 +10,13 @@ namespace {
 
 CUrlSizeCache g_urlSizeCache;
 
-bool SameUrl(const std::string& a, const char* b) {
-  return _mbsicmp(reinterpret_cast<const unsigned char*>(a.c_str()),
-                  reinterpret_cast<const unsigned char*>(b)) == 0;
-}
-
 }  // namespace
 
 bool CUrlSizeCache::GetSize(const char* url, int64_t& size) {
   if (url == nullptr) return false;
   CCriticalSectionLock hold(lock_);
   for (const Entry& entry : entries_) {
-    if (SameUrl(entry.url, url)) {
+    if (EqualsIgnoringCase(entry.url.c_str(), url)) {
       size = entry.size;
       return true;
     }

@@ -64,7 +64,7 @@ BOOL CSetupDlg::OnInitDialog() {
   SetTimer(window, kRefreshTimer, kRefreshMs, nullptr);
   {
     CCriticalSectionLock hold(cancelLock_);
-    cancelled_ = 0;
+    cancelled_ = false;
     if (cancelEvent_ != nullptr) ResetEvent(cancelEvent_);
   }
 

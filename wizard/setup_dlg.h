@@ -116,7 +116,7 @@ class CSetupDlg : public CDialog, public IInstallProgress {
   ResultCode result_ = DLL_UNKNOWN;
   // Guards cancelled_, and is held while the cancel question is shown.
   CCriticalSection cancelLock_;
-  int cancelled_ = 0;
+  bool cancelled_ = false;
   // Owned; manual-reset, set and reset with cancelled_ under cancelLock_.
   // The job waits on it where a poll would have to wait for the network.
   HANDLE cancelEvent_ = nullptr;
