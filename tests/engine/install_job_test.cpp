@@ -37,6 +37,20 @@ uint64_t Ticks(const FILETIME& time) {
   return (uint64_t(time.dwHighDateTime) << 32) | time.dwLowDateTime;
 }
 
+// Waits until the system clock reads a later millisecond than time (UTC).
+void WaitForClockPast(const SYSTEMTIME& time) {
+  FILETIME mark;
+  ASSERT_TRUE(SystemTimeToFileTime(&time, &mark));
+  const uint64_t kTicksPerMs = 10000;
+  for (int i = 0; i < 1000; ++i) {
+    FILETIME now;
+    GetSystemTimeAsFileTime(&now);
+    if (Ticks(now) / kTicksPerMs > Ticks(mark) / kTicksPerMs) return;
+    Sleep(1);
+  }
+  FAIL() << "the clock stands still";
+}
+
 
 TEST_F(InstallJobTest, FirstInstallWritesTheBrowsersRecords) {
   SYSTEMTIME before;
@@ -142,7 +156,11 @@ TEST_F(InstallJobTest, ReinstallCountsAgainAndKeepsTheFirstStatistics) {
   std::vector<BYTE> firstTime;
   DWORD type = 0;
   ASSERT_TRUE(ReadValue(HKEY_CURRENT_USER, StatsPath(kMainClsid), "Time", type, firstTime));
-  Sleep(20);
+  ASSERT_EQ(sizeof(SYSTEMTIME), firstTime.size());
+  // A time written again by the reinstall would differ from the first.
+  SYSTEMTIME first;
+  memcpy(&first, firstTime.data(), sizeof first);
+  WaitForClockPast(first);
 
   CRecordingListener listener;
   ASSERT_EQ(SUCCESS, RunJob("main4", &listener));
@@ -352,8 +370,16 @@ DWORD WaitForExitCode(PROCESS_INFORMATION& process) {
 // the second waits until the first has finished and cleaned up instead of
 // clobbering its package or removing its folder.
 TEST_F(InstallJobTest, JobsOfTwoProcessesTakeTurnsInTheWorkFolder) {
-  PROCESS_INFORMATION slow = StartJobProcess(CodebaseFor("main4", "slow/40/"));
-  Sleep(300);
+  const std::string slowCodebase = CodebaseFor("main4", "slow/40/");
+  // The server's log names the host with its port: its requests are
+  // counted by their path.
+  const std::string slowPath = slowCodebase.substr(slowCodebase.find("/slow/"));
+  const int requestsBefore = CountRequests(slowPath);
+  PROCESS_INFORMATION slow = StartJobProcess(slowCodebase);
+  // A job holds the work folder from before its first request to its end:
+  // the fast job starts once the slow one has asked the server.
+  for (int i = 0; i < 1500 && CountRequests(slowPath) == requestsBefore; ++i) Sleep(20);
+  EXPECT_GT(CountRequests(slowPath), requestsBefore) << "the slow job never asked";
   PROCESS_INFORMATION fast = StartJobProcess(CodebaseFor("main4"));
   EXPECT_EQ(DWORD(SUCCESS), WaitForExitCode(slow));
   EXPECT_EQ(DWORD(SUCCESS), WaitForExitCode(fast));
