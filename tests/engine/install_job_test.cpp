@@ -139,19 +139,26 @@ TEST_F(InstallJobTest, ProgressOfAThreeItemPackage) {
   EXPECT_EQ(13, listener.installPolls);
 }
 
+// A cancel at one poll of the install stage, each of its 13 polls in turn.
+class InstallStageCancelTest : public InstallJobTest,
+                               public ::testing::WithParamInterface<int> {};
+
+TEST_P(InstallStageCancelTest, CancelAtThePollEndsTheJobWithNothingRecorded) {
+  const int poll = GetParam();
+  CRecordingListener listener(poll);
+  EXPECT_EQ(DLL_USERCANCEL, RunJob("main4", &listener)) << "poll " << poll;
+  EXPECT_EQ("Cancelled", listener.events.back()) << "nothing reported after poll " << poll;
+  EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, DistributionUnitPath(kMainClsid))) << poll;
+  EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, InprocServerPath(kMainClsid))) << poll;
+}
+
 // Polls, in order: reading (start, after Add.Code, one per item), after
 // reading, after removal, before copying, one per copied file (the setup
 // information file first), after copying.
-TEST_F(InstallJobTest, CancelAtEachPollOfTheInstallStage) {
-  for (int poll = 1; poll <= 13; ++poll) {
-    SetUp();
-    CRecordingListener listener(poll);
-    EXPECT_EQ(DLL_USERCANCEL, RunJob("main4", &listener)) << "poll " << poll;
-    EXPECT_EQ("Cancelled", listener.events.back()) << "nothing reported after poll " << poll;
-    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, DistributionUnitPath(kMainClsid))) << poll;
-    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, InprocServerPath(kMainClsid))) << poll;
-  }
-}
+INSTANTIATE_TEST_SUITE_P(EachPoll, InstallStageCancelTest, ::testing::Range(1, 14),
+                         [](const ::testing::TestParamInfo<int>& info) {
+                           return "Poll" + std::to_string(info.param);
+                         });
 
 TEST_F(InstallJobTest, ReinstallCountsAgainAndKeepsTheFirstStatistics) {
   ASSERT_EQ(SUCCESS, RunJob("main4"));
@@ -326,7 +333,7 @@ TEST_F(InstallJobTest, WithoutUsageKeysNothingIsCountedButTheRecordIsWritten) {
   EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kSharedDllsPath));
   EXPECT_EQ(3u, ValueNames(HKEY_LOCAL_MACHINE, DistributionUnitPath(kMainClsid) + "\\Contains\\Files").size());
 
-  SetUp();  // puts the keys back for the tests after this one
+  CreateUsageKeys();  // puts the keys back for the tests after this one
 }
 
 TEST_F(InstallJobTest, WithoutTheCacheSettingTheInstallFails) {
@@ -334,7 +341,7 @@ TEST_F(InstallJobTest, WithoutTheCacheSettingTheInstallFails) {
   CRecordingListener listener;
   EXPECT_EQ(DLL_CANT_GET_OCCCACHE, RunJob("main4", &listener));
   EXPECT_EQ("OnStartInstall(4)", listener.events.back());
-  SetUp();
+  UseCacheFolder(cacheFolder_);  // puts the setting back for the tests after this one
 }
 
 TEST_F(InstallJobTest, MissingLastModifiedRecordsTheDownloadTime) {
