@@ -90,6 +90,20 @@ LRESULT CALLBACK NoteQueue(int code, WPARAM fromThisThread, LPARAM param) {
   return CallNextHookEx(nullptr, code, fromThisThread, param);
 }
 
+// The windows whose refresh timers WaitForRefresh waits for, and whether
+// their threads have taken a tick of them.
+std::atomic<HWND> gRefreshed[2];
+std::atomic<bool> gTicked[2];
+
+// On the window's thread, as it takes a message from its queue.
+LRESULT CALLBACK NoteTimers(int code, WPARAM removed, LPARAM param) {
+  const MSG* message = reinterpret_cast<const MSG*>(param);
+  if (code == HC_ACTION && removed == PM_REMOVE && message->message == WM_TIMER)
+    for (int i = 0; i < 2; ++i)
+      if (message->hwnd == gRefreshed[i]) gTicked[i] = true;
+  return CallNextHookEx(nullptr, code, removed, param);
+}
+
 // The top-level window of window, when this process owns it.
 HWND OwnTopLevel(HWND window) {
   DWORD process = 0;
@@ -136,6 +150,19 @@ bool WaitUntilHandled(HWND window, DWORD timeoutMs) {
   }
   UnhookWindowsHookEx(hook);
   return emptyInARow == 2;
+}
+
+bool WaitForRefresh(HWND wizard, DWORD timeoutMs) {
+  gRefreshed[0] = wizard;
+  gRefreshed[1] = GetDlgItem(wizard, kProgressBarId);
+  gTicked[0] = gTicked[1] = false;
+  HHOOK hook = SetWindowsHookExW(WH_GETMESSAGE, &NoteTimers, nullptr,
+                                 GetWindowThreadProcessId(wizard, nullptr));
+  if (hook == nullptr) return false;
+  const DWORD start = GetTickCount();
+  while (!(gTicked[0] && gTicked[1]) && GetTickCount() - start < timeoutMs) Sleep(10);
+  UnhookWindowsHookEx(hook);
+  return gTicked[0] && gTicked[1] && WaitUntilHandled(wizard, timeoutMs);
 }
 
 HWND FindSetupWindow() { return FindTopLevel(true); }

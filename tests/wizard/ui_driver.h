@@ -47,6 +47,10 @@ std::vector<std::wstring> AnswerBoxesUntil(const std::atomic<bool>& done, int an
 // handled once that loop waits. False when that takes over timeoutMs or
 // the window is gone. One driver thread at a time.
 bool WaitUntilHandled(HWND window, DWORD timeoutMs = 5000);
+// Waits until the setup window shows what its job has reported so far:
+// the job's values reach the screen at the next refresh of the window and
+// of its bar.
+bool WaitForRefresh(HWND wizard, DWORD timeoutMs = 5000);
 
 // Mouse and keyboard, in the wizard's client coordinates. Each returns
 // once the window of this process that takes the input has handled it.
