@@ -32,10 +32,13 @@ def winpath(path):
     return "Z:" + os.path.abspath(path).replace("/", "\\")
 
 
-def wine(args, env=None, timeout=300):
-    """Runs a Windows program on the bench; returns (exit status, output)."""
+def wine(args, env=None, timeout=300, attempts=1):
+    """Runs a Windows program on the bench; returns (exit status, output).
+    attempts > 1 (wine-run's OV_START_ATTEMPTS) is for programs that print a
+    line with every outcome, such as reg.exe and ovhost.exe."""
     full_env = dict(os.environ)
     full_env.update(env or {})
+    full_env["OV_START_ATTEMPTS"] = str(attempts)
     with tempfile.TemporaryFile() as out:
         status = subprocess.run([os.path.join(SOURCE, "scripts", "wine-run"), BENCH] + list(args),
                                 stdin=subprocess.DEVNULL, stdout=out, stderr=subprocess.STDOUT,
@@ -51,19 +54,8 @@ def regsvr32(dll, unregister=False, winver="win7"):
     assert status == 0, output
 
 
-def wine_started(args, attempts, **options):
-    """wine() for a program that prints a line with every failure: a failure
-    without a word is Wine failing to start it, so nothing ran, and the start
-    is tried again, up to attempts times in all."""
-    for _ in range(attempts):
-        status, output = wine(args, **options)
-        if status == 0 or output.strip():
-            break
-    return status, output
-
-
 def reg(*args):
-    return wine_started(["reg"] + list(args), 3)
+    return wine(["reg"] + list(args), attempts=3)
 
 
 def reg_tree(key):
@@ -126,7 +118,7 @@ def run_page(url, script, answer=None, no_window=False, winver="win7", env=None,
     full_env = {"WINEPATH": winpath(ENGINE_DIR), "OV_WINVER": winver}
     full_env.update(env or {})
     try:
-        status, output = wine_started(args, 2, env=full_env, timeout=timeout)
+        status, output = wine(args, env=full_env, timeout=timeout, attempts=2)
     finally:
         os.unlink(page.name)
     return status, [line.rstrip("\r") for line in output.splitlines() if line.strip()]

@@ -6,6 +6,8 @@
 #include <oleauto.h>
 #include <shlwapi.h>
 
+#include <algorithm>
+
 #include "install_records.h"
 #include "path_util.h"
 #include "install_test_support.h"
@@ -35,6 +37,20 @@ std::string FileTimeText(const FILETIME& time) {
 
 uint64_t Ticks(const FILETIME& time) {
   return (uint64_t(time.dwHighDateTime) << 32) | time.dwLowDateTime;
+}
+
+// Waits until the system clock reads a later millisecond than time (UTC).
+void WaitForClockPast(const SYSTEMTIME& time) {
+  FILETIME mark;
+  ASSERT_TRUE(SystemTimeToFileTime(&time, &mark));
+  const uint64_t kTicksPerMs = 10000;
+  for (int i = 0; i < 1000; ++i) {
+    FILETIME now;
+    GetSystemTimeAsFileTime(&now);
+    if (Ticks(now) / kTicksPerMs > Ticks(mark) / kTicksPerMs) return;
+    Sleep(1);
+  }
+  FAIL() << "the clock stands still";
 }
 
 
@@ -123,26 +139,37 @@ TEST_F(InstallJobTest, ProgressOfAThreeItemPackage) {
   EXPECT_EQ(13, listener.installPolls);
 }
 
+// A cancel at one poll of the install stage, each of its 13 polls in turn.
+class InstallStageCancelTest : public InstallJobTest,
+                               public ::testing::WithParamInterface<int> {};
+
+TEST_P(InstallStageCancelTest, CancelAtThePollEndsTheJobWithNothingRecorded) {
+  const int poll = GetParam();
+  CRecordingListener listener(poll);
+  EXPECT_EQ(DLL_USERCANCEL, RunJob("main4", &listener)) << "poll " << poll;
+  EXPECT_EQ("Cancelled", listener.events.back()) << "nothing reported after poll " << poll;
+  EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, DistributionUnitPath(kMainClsid))) << poll;
+  EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, InprocServerPath(kMainClsid))) << poll;
+}
+
 // Polls, in order: reading (start, after Add.Code, one per item), after
 // reading, after removal, before copying, one per copied file (the setup
 // information file first), after copying.
-TEST_F(InstallJobTest, CancelAtEachPollOfTheInstallStage) {
-  for (int poll = 1; poll <= 13; ++poll) {
-    SetUp();
-    CRecordingListener listener(poll);
-    EXPECT_EQ(DLL_USERCANCEL, RunJob("main4", &listener)) << "poll " << poll;
-    EXPECT_EQ("Cancelled", listener.events.back()) << "nothing reported after poll " << poll;
-    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, DistributionUnitPath(kMainClsid))) << poll;
-    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, InprocServerPath(kMainClsid))) << poll;
-  }
-}
+INSTANTIATE_TEST_SUITE_P(EachPoll, InstallStageCancelTest, ::testing::Range(1, 14),
+                         [](const ::testing::TestParamInfo<int>& info) {
+                           return "Poll" + std::to_string(info.param);
+                         });
 
 TEST_F(InstallJobTest, ReinstallCountsAgainAndKeepsTheFirstStatistics) {
   ASSERT_EQ(SUCCESS, RunJob("main4"));
   std::vector<BYTE> firstTime;
   DWORD type = 0;
   ASSERT_TRUE(ReadValue(HKEY_CURRENT_USER, StatsPath(kMainClsid), "Time", type, firstTime));
-  Sleep(20);
+  ASSERT_EQ(sizeof(SYSTEMTIME), firstTime.size());
+  // A time written again by the reinstall would differ from the first.
+  SYSTEMTIME first;
+  memcpy(&first, firstTime.data(), sizeof first);
+  WaitForClockPast(first);
 
   CRecordingListener listener;
   ASSERT_EQ(SUCCESS, RunJob("main4", &listener));
@@ -306,7 +333,7 @@ TEST_F(InstallJobTest, WithoutUsageKeysNothingIsCountedButTheRecordIsWritten) {
   EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kSharedDllsPath));
   EXPECT_EQ(3u, ValueNames(HKEY_LOCAL_MACHINE, DistributionUnitPath(kMainClsid) + "\\Contains\\Files").size());
 
-  SetUp();  // puts the keys back for the tests after this one
+  CreateUsageKeys();  // puts the keys back for the tests after this one
 }
 
 TEST_F(InstallJobTest, WithoutTheCacheSettingTheInstallFails) {
@@ -314,18 +341,24 @@ TEST_F(InstallJobTest, WithoutTheCacheSettingTheInstallFails) {
   CRecordingListener listener;
   EXPECT_EQ(DLL_CANT_GET_OCCCACHE, RunJob("main4", &listener));
   EXPECT_EQ("OnStartInstall(4)", listener.events.back());
-  SetUp();
+  UseCacheFolder(cacheFolder_);  // puts the setting back for the tests after this one
 }
 
 TEST_F(InstallJobTest, MissingLastModifiedRecordsTheDownloadTime) {
+  const time_t before = time(nullptr);
   ASSERT_EQ(SUCCESS, RunJob("main4", nullptr, kMainClsid, "1.0.0.4", "nolastmod/"));
+  const time_t after = time(nullptr);
   std::string text = ReadString(HKEY_LOCAL_MACHINE,
                                 DistributionUnitPath(kMainClsid) + "\\InstalledVersion",
                                 "LastModified");
-  std::string now;
-  FormatGmtTime(static_cast<int32_t>(time(nullptr)), now);
-  // Same day and hour unless the clock turned just then.
-  EXPECT_EQ(now.substr(0, 19), text.substr(0, 19));
+  // One of the seconds that the job ran in.
+  std::vector<std::string> seconds;
+  for (time_t second = before; second <= after; ++second) {
+    seconds.emplace_back();
+    FormatGmtTime(static_cast<int32_t>(second), seconds.back());
+  }
+  EXPECT_TRUE(std::find(seconds.begin(), seconds.end(), text) != seconds.end())
+      << text << " is not between " << seconds.front() << " and " << seconds.back();
   EXPECT_NE(kServerLastModified, text);
 }
 
@@ -352,8 +385,16 @@ DWORD WaitForExitCode(PROCESS_INFORMATION& process) {
 // the second waits until the first has finished and cleaned up instead of
 // clobbering its package or removing its folder.
 TEST_F(InstallJobTest, JobsOfTwoProcessesTakeTurnsInTheWorkFolder) {
-  PROCESS_INFORMATION slow = StartJobProcess(CodebaseFor("main4", "slow/40/"));
-  Sleep(300);
+  const std::string slowCodebase = CodebaseFor("main4", "slow/40/");
+  // The server's log names the host with its port: its requests are
+  // counted by their path.
+  const std::string slowPath = slowCodebase.substr(slowCodebase.find("/slow/"));
+  const int requestsBefore = CountRequests(slowPath);
+  PROCESS_INFORMATION slow = StartJobProcess(slowCodebase);
+  // A job holds the work folder from before its first request to its end:
+  // the fast job starts once the slow one has asked the server.
+  for (int i = 0; i < 1500 && CountRequests(slowPath) == requestsBefore; ++i) Sleep(20);
+  EXPECT_GT(CountRequests(slowPath), requestsBefore) << "the slow job never asked";
   PROCESS_INFORMATION fast = StartJobProcess(CodebaseFor("main4"));
   EXPECT_EQ(DWORD(SUCCESS), WaitForExitCode(slow));
   EXPECT_EQ(DWORD(SUCCESS), WaitForExitCode(fast));

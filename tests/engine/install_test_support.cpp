@@ -259,14 +259,17 @@ void InstallJobTest::SetUp() {
   std::replace(name.begin(), name.end(), '/', '_');
   testFolder_ = "C:\\ovtest\\" + name;
   UseCacheFolder(testFolder_ + "\\Downloaded Program Files");
+  CreateUsageKeys();
+  ForgetSampleControls();
+}
 
+void InstallJobTest::CreateUsageKeys() {
   HKEY key;
   for (const char* path : {kModuleUsagePath, kSharedDllsPath}) {
     ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_LOCAL_MACHINE, path, 0, nullptr, 0,
                                              KEY_ALL_ACCESS, nullptr, &key, nullptr));
     RegCloseKey(key);
   }
-  ForgetSampleControls();
 }
 
 void InstallJobTest::ForgetSampleControls() {

@@ -146,6 +146,9 @@ class InstallJobTest : public ::testing::Test {
                     const char* clsid = kMainClsid, const char* needVersion = "1.0.0.4",
                     const char* prefixes = "");
   std::string CachePath(const char* name) const { return cacheFolder_ + "\\" + name; }
+  // Creates the browser's usage-count keys (ModuleUsage, SharedDlls) where
+  // they are missing.
+  void CreateUsageKeys();
   // Removes every registration and record of the sample controls.
   void ForgetSampleControls();
   // Makes folder the downloaded-controls folder of the jobs that follow.

@@ -26,6 +26,7 @@ import packages  # noqa: E402
 from install_packages import CLSID_MAIN, CLSID_NOVERSION  # noqa: E402
 
 OVPACK = os.path.join(SOURCE, "tools", "ovpack", "ovpack")
+WINE_RUN = os.path.join(SOURCE, "scripts", "wine-run")
 INFCHECK = os.path.join(BUILD, "tools", "ovpack", "infcheck.exe")
 RUN_JOB = os.path.join(BUILD, "tests", "engine", "run_install_job.exe")
 SERVED = os.path.join(os.environ.get("OV_PKG_ROOT", ""), "pkgs", "ovpack")
@@ -94,15 +95,13 @@ def signing(signer):
 
 
 def wine(env, args, output, attempts=1):
-    """Runs a Windows program; returns its exit status and output. attempts
-    > 1 is for idempotent commands only: Wine now and then fails to start a
-    process."""
-    for _ in range(attempts):
-        with open(output, "w") as out:
-            status = subprocess.run([env["WINE"]] + args, env=env, stdin=subprocess.DEVNULL,
-                                    stdout=out, stderr=subprocess.STDOUT, check=False).returncode
-        if status == 0:
-            break
+    """Runs a Windows program on the bench; returns its exit status and
+    output. attempts > 1 (wine-run's OV_START_ATTEMPTS) is for programs that
+    print a line with every outcome, such as reg.exe."""
+    with open(output, "w") as out:
+        status = subprocess.run([WINE_RUN, BENCH] + args, stdin=subprocess.DEVNULL, stdout=out,
+                                stderr=subprocess.STDOUT, check=False,
+                                env=dict(env, OV_START_ATTEMPTS=str(attempts))).returncode
     with open(output, encoding="latin-1") as f:
         return status, f.read()
 

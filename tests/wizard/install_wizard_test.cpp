@@ -49,10 +49,14 @@ TEST_F(InstallWizardTest, CancelDuringADownloadEndsSilentlyAtOnceAndLeavesNoWork
     std::vector<std::wstring> boxes;
     std::wstring question;
     ULONGLONG answeredAt = 0;
+    const std::string tag = "tag/" + std::to_string(GetTickCount64()) + "/";
     CDriverThread driver([&] {
       HWND wizard = WaitFor(&FindSetupWindow, 20000);
       ASSERT_NE(wizard, nullptr);
-      Sleep(1500);  // well into the download
+      // Into the download: the server has had the size probe and the
+      // request for the package itself.
+      for (int i = 0; i < 1000 && CountRequests(tag) < 2; ++i) Sleep(20);
+      ASSERT_GE(CountRequests(tag), 2) << "no download under way";
       MouseMoveTo(ClientToScreenPoint(wizard, 285, 10));
       MouseDown();
       MouseUp();
@@ -63,8 +67,7 @@ TEST_F(InstallWizardTest, CancelDuringADownloadEndsSilentlyAtOnceAndLeavesNoWork
       AnswerBox(box, IDYES);
       boxes = AnswerBoxesUntilDone();
     });
-    const std::string tagged = "tag/" + std::to_string(GetTickCount64()) + "/" + path;
-    EXPECT_EQ(Install(ServerUrl(tagged)), DLL_USERCANCEL) << path;
+    EXPECT_EQ(Install(ServerUrl(tag + path)), DLL_USERCANCEL) << path;
     const ULONGLONG returnedAt = GetTickCount64();
     driver.Join();
     EXPECT_LT(returnedAt - answeredAt, 2000u) << path;

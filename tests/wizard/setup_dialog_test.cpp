@@ -18,6 +18,19 @@ struct Script {
   int chunks = 0;               // download chunks of 8192 bytes, 20 ms apart
   HANDLE proceed = nullptr;     // the job waits for it before its end, if set
   std::atomic<int> chunksDone{0};
+  HANDLE chunkDone = nullptr;   // set by the job after each chunk
+
+  // Waits until the job has done count chunks; false when it has not
+  // within timeoutMs.
+  bool WaitForChunks(int count, DWORD timeoutMs) {
+    const DWORD start = GetTickCount();
+    while (chunksDone < count) {
+      const DWORD waited = GetTickCount() - start;
+      if (waited >= timeoutMs || WaitForSingleObject(chunkDone, timeoutMs - waited) != WAIT_OBJECT_0)
+        return false;
+    }
+    return true;
+  }
 };
 Script* gScript = nullptr;
 
@@ -30,6 +43,7 @@ ResultCode ScriptedJob(const char*, const char*, const char*, IInstallProgress* 
     Sleep(20);
     listener->OnDownloadProgress(8192);
     ++gScript->chunksDone;
+    SetEvent(gScript->chunkDone);
   }
   if (gScript->proceed != nullptr) WaitForSingleObject(gScript->proceed, 20000);
   if (listener->IsCancelled()) return DLL_USERCANCEL;
@@ -42,9 +56,11 @@ class SetupDialogTest : public ::testing::Test {
   void SetUp() override {
     gScript = &script_;
     script_.proceed = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    script_.chunkDone = CreateEventA(nullptr, FALSE, FALSE, nullptr);
   }
   void TearDown() override {
     CloseHandle(script_.proceed);
+    CloseHandle(script_.chunkDone);
     gScript = nullptr;
   }
   ResultCode Run() {
@@ -67,7 +83,7 @@ TEST_F(SetupDialogTest, CancelAnsweredYesEndsWithUserCancelAndNoErrorBox) {
   CDriverThread driver([&] {
     HWND wizard = WaitFor(&FindSetupWindow, 10000);
     ASSERT_NE(wizard, nullptr);
-    while (script_.chunksDone < 5) Sleep(20);
+    ASSERT_TRUE(script_.WaitForChunks(5, 10000));
     // A click on the close button: press and release inside it.
     MouseMoveTo(ClientToScreenPoint(wizard, 285, 10));
     MouseDown();
@@ -90,15 +106,17 @@ TEST_F(SetupDialogTest, CancelAnsweredNoLetsTheJobComplete) {
   CDriverThread driver([&] {
     HWND wizard = WaitFor(&FindSetupWindow, 10000);
     ASSERT_NE(wizard, nullptr);
-    while (script_.chunksDone < 5) Sleep(20);
+    ASSERT_TRUE(script_.WaitForChunks(5, 10000));
     BringToFront(wizard);
     TypeKey(VK_ESCAPE);
     HWND box = WaitFor(&FindSetupMessageBox, 5000);
     ASSERT_NE(box, nullptr);
     EXPECT_EQ(MessageBoxText(box), ExpectedTexts().cancelQuestion);
-    // The job waits at its cancel test while the question is open.
-    int seen = script_.chunksDone;
-    Sleep(300);
+    // The job waits at its cancel test while the question is open: it
+    // ends at most the chunk it was in. The wait ends at once when it goes
+    // on.
+    const int seen = script_.chunksDone;
+    script_.WaitForChunks(seen + 2, 300);
     EXPECT_LE(script_.chunksDone, seen + 1);
     AnswerBox(box, IDNO);
     SetEvent(script_.proceed);
@@ -135,7 +153,6 @@ TEST_F(SetupDialogTest, EnterDoesNothingAndEscapeAsks) {
     ASSERT_NE(wizard, nullptr);
     BringToFront(wizard);
     TypeKey(VK_RETURN);
-    Sleep(500);
     boxAfterEnter = FindSetupMessageBox() != nullptr;
     EXPECT_TRUE(IsWindowVisible(wizard));
     TypeKey(VK_ESCAPE);
@@ -166,7 +183,6 @@ TEST_F(SetupDialogTest, CloseButtonClicksOnlyWhenReleasedInside) {
     MouseDown();
     MouseMoveTo(ClientToScreenPoint(wizard, 250, 40));
     MouseUp();
-    Sleep(500);
     boxAfterReleaseOutside = FindSetupMessageBox() != nullptr;
     MouseMoveTo(ClientToScreenPoint(wizard, 285, 10));
     MouseDown();
@@ -190,11 +206,9 @@ POINT DragFromRow(HWND wizard, int y) {
   POINT start = ClientToScreenPoint(wizard, 100, y);
   MouseMoveTo(start);
   MouseDown();
-  Sleep(200);
   for (int step = 1; step <= 4; ++step)
     MouseMoveTo(POINT{start.x + 10 * step, start.y + 7 * step + (step == 4 ? 2 : 0)});
   MouseUp();
-  Sleep(200);
   GetWindowRect(wizard, &after);
   return POINT{after.left - before.left, after.top - before.top};
 }

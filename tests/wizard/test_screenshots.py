@@ -40,6 +40,21 @@ def dark_pixels(png, left, top, width, height):
     return round((1 - float(out)) * width * height)
 
 
+def settled_screenshot(display, png):
+    """Saves a screenshot of the X display once two in a row are the same:
+    Wine puts a window's paint on the display after the paint itself."""
+    previous = None
+    for _ in range(50):
+        shot = subprocess.run(["import", "-window", "root", "-display", display, "-depth", "8",
+                               "ppm:-"], check=True, capture_output=True).stdout
+        if shot == previous:
+            break
+        previous = shot
+    else:
+        raise AssertionError("the display never settled")
+    subprocess.run(["convert", "ppm:-", png], input=shot, check=True)
+
+
 def shoot(scene, lang, tmp_path):
     os.makedirs(ARTIFACTS, exist_ok=True)
     ready, go = tmp_path / "ready", tmp_path / "go"
@@ -53,9 +68,8 @@ def shoot(scene, lang, tmp_path):
         while not (ready.exists() and ready.stat().st_size > 0) and time.time() < deadline:
             time.sleep(0.1)
         assert ready.exists(), "the scene never stood"
-        time.sleep(0.3)  # the last paint
         png = os.path.join(ARTIFACTS, f"{scene}-{lang}.png")
-        subprocess.run(["import", "-window", "root", "-display", env["DISPLAY"], png], check=True)
+        settled_screenshot(env["DISPLAY"], png)
         go.touch()
         assert proc.wait(timeout=60) == 0
     finally:

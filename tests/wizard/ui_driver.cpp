@@ -1,5 +1,6 @@
 #include "ui_driver.h"
 
+#include <cstdlib>
 #include <cwchar>
 
 std::wstring FromUtf8(const char* text) {
@@ -42,6 +43,9 @@ const SetupTexts& ExpectedTexts() {
 
 namespace {
 
+// The id of the bar in the window's template; only the wizard has one.
+const int kProgressBarId = 10001;
+
 struct Search {
   bool wantWizard;
   HWND found;
@@ -57,7 +61,7 @@ BOOL CALLBACK MatchWindow(HWND window, LPARAM param) {
   GetClassNameW(window, className, 64);
   GetWindowTextW(window, title, 256);
   if (wcscmp(className, L"#32770") != 0 || ExpectedTexts().title != title) return TRUE;
-  bool isWizard = GetDlgItem(window, 10001) != nullptr;
+  bool isWizard = GetDlgItem(window, kProgressBarId) != nullptr;
   if (isWizard != search->wantWizard) return TRUE;
   search->found = window;
   return FALSE;
@@ -69,14 +73,97 @@ HWND FindTopLevel(bool wizard) {
   return search.found;
 }
 
+// The round trip of WaitUntilHandled: a message that no window knows, so
+// that DefWindowProc answers it, and what the window's thread found in its
+// queue when it took it.
+UINT SyncMessage() {
+  static const UINT message = RegisterWindowMessageW(L"OVSetupTestDriverSync");
+  return message;
+}
+std::atomic<bool> gQueueWasEmpty{false};
+
+// On the window's thread, as it takes a sent message.
+LRESULT CALLBACK NoteQueue(int code, WPARAM fromThisThread, LPARAM param) {
+  const CWPSTRUCT* call = reinterpret_cast<const CWPSTRUCT*>(param);
+  if (code == HC_ACTION && call->message == SyncMessage())
+    gQueueWasEmpty = HIWORD(GetQueueStatus(QS_POSTMESSAGE | QS_INPUT | QS_PAINT)) == 0;
+  return CallNextHookEx(nullptr, code, fromThisThread, param);
+}
+
+// The windows whose refresh timers WaitForRefresh waits for, and whether
+// their threads have taken a tick of them.
+std::atomic<HWND> gRefreshed[2];
+std::atomic<bool> gTicked[2];
+
+// On the window's thread, as it takes a message from its queue.
+LRESULT CALLBACK NoteTimers(int code, WPARAM removed, LPARAM param) {
+  const MSG* message = reinterpret_cast<const MSG*>(param);
+  if (code == HC_ACTION && removed == PM_REMOVE && message->message == WM_TIMER)
+    for (int i = 0; i < 2; ++i)
+      if (message->hwnd == gRefreshed[i]) gTicked[i] = true;
+  return CallNextHookEx(nullptr, code, removed, param);
+}
+
+// The top-level window of window, when this process owns it.
+HWND OwnTopLevel(HWND window) {
+  DWORD process = 0;
+  if (window == nullptr || GetWindowThreadProcessId(window, &process) == 0 ||
+      process != GetCurrentProcessId())
+    return nullptr;
+  return GetAncestor(window, GA_ROOT);
+}
+
+void WaitUntilMouseHandled() {
+  POINT cursor;
+  GetCursorPos(&cursor);
+  HWND window = OwnTopLevel(WindowFromPoint(cursor));
+  if (window != nullptr) WaitUntilHandled(window);
+}
+
 void SendMouse(DWORD flags) {
   INPUT input = {};
   input.type = INPUT_MOUSE;
   input.mi.dwFlags = flags;
   SendInput(1, &input, sizeof(input));
+  WaitUntilMouseHandled();
 }
 
 }  // namespace
+
+// A message sent to the window comes back once its thread asks for its
+// next message, but a thread takes the messages sent to it before those
+// posted and before input: the round trip is repeated until the thread's
+// queue held nothing else, and then once more, so that what a modal loop
+// does when it finds its queue empty (a dialog shows itself then) is done
+// too.
+bool WaitUntilHandled(HWND window, DWORD timeoutMs) {
+  HHOOK hook = SetWindowsHookExW(WH_CALLWNDPROC, &NoteQueue, nullptr,
+                                 GetWindowThreadProcessId(window, nullptr));
+  if (hook == nullptr) return false;
+  const DWORD start = GetTickCount();
+  int emptyInARow = 0;
+  while (emptyInARow < 2 && GetTickCount() - start < timeoutMs) {
+    gQueueWasEmpty = false;
+    DWORD_PTR answer = 0;
+    if (!SendMessageTimeoutW(window, SyncMessage(), 0, 0, SMTO_NORMAL, timeoutMs, &answer)) break;
+    emptyInARow = gQueueWasEmpty ? emptyInARow + 1 : 0;
+  }
+  UnhookWindowsHookEx(hook);
+  return emptyInARow == 2;
+}
+
+bool WaitForRefresh(HWND wizard, DWORD timeoutMs) {
+  gRefreshed[0] = wizard;
+  gRefreshed[1] = GetDlgItem(wizard, kProgressBarId);
+  gTicked[0] = gTicked[1] = false;
+  HHOOK hook = SetWindowsHookExW(WH_GETMESSAGE, &NoteTimers, nullptr,
+                                 GetWindowThreadProcessId(wizard, nullptr));
+  if (hook == nullptr) return false;
+  const DWORD start = GetTickCount();
+  while (!(gTicked[0] && gTicked[1]) && GetTickCount() - start < timeoutMs) Sleep(10);
+  UnhookWindowsHookEx(hook);
+  return gTicked[0] && gTicked[1] && WaitUntilHandled(wizard, timeoutMs);
+}
 
 HWND FindSetupWindow() { return FindTopLevel(true); }
 
@@ -130,18 +217,27 @@ POINT ClientToScreenPoint(HWND window, int x, int y) {
 void MouseMoveTo(POINT screen) {
   SetCursorPos(screen.x, screen.y);
   SendMouse(MOUSEEVENTF_MOVE);  // a zero move: the window under it hears of it
-  Sleep(60);
 }
 
 void MouseDown() {
+  // A press soon after another at the same place reaches the window as the
+  // second half of a double click: this one waits until it cannot.
+  static POINT lastPress;
+  static DWORD lastPressTime;
+  static bool pressed = false;
+  POINT cursor;
+  GetCursorPos(&cursor);
+  if (pressed && std::abs(cursor.x - lastPress.x) <= GetSystemMetrics(SM_CXDOUBLECLK) &&
+      std::abs(cursor.y - lastPress.y) <= GetSystemMetrics(SM_CYDOUBLECLK)) {
+    while (GetTickCount() - lastPressTime <= GetDoubleClickTime()) Sleep(10);
+  }
   SendMouse(MOUSEEVENTF_LEFTDOWN);
-  Sleep(60);
+  lastPress = cursor;
+  lastPressTime = GetTickCount();
+  pressed = true;
 }
 
-void MouseUp() {
-  SendMouse(MOUSEEVENTF_LEFTUP);
-  Sleep(60);
-}
+void MouseUp() { SendMouse(MOUSEEVENTF_LEFTUP); }
 
 void TypeKey(WORD key) {
   INPUT inputs[2] = {};
@@ -149,10 +245,13 @@ void TypeKey(WORD key) {
   inputs[0].ki.wVk = inputs[1].ki.wVk = key;
   inputs[1].ki.dwFlags = KEYEVENTF_KEYUP;
   SendInput(2, inputs, sizeof(INPUT));
-  Sleep(60);
+  HWND window = OwnTopLevel(GetForegroundWindow());
+  if (window != nullptr) WaitUntilHandled(window);
 }
 
 void BringToFront(HWND window) {
   SetForegroundWindow(window);
-  Sleep(100);
+  const DWORD start = GetTickCount();
+  while (GetForegroundWindow() != window && GetTickCount() - start < 5000) Sleep(10);
+  WaitUntilHandled(window);
 }

@@ -41,7 +41,19 @@ void AnswerBox(HWND box, int id);
 // texts in the order they were shown.
 std::vector<std::wstring> AnswerBoxesUntil(const std::atomic<bool>& done, int answer);
 
-// Mouse and keyboard, in the wizard's client coordinates.
+// Waits until the thread of window has taken every message posted to it
+// and every input queued for it so far, and has handled them, paints
+// included; a message that opened a modal loop (a message box) counts as
+// handled once that loop waits. False when that takes over timeoutMs or
+// the window is gone. One driver thread at a time.
+bool WaitUntilHandled(HWND window, DWORD timeoutMs = 5000);
+// Waits until the setup window shows what its job has reported so far:
+// the job's values reach the screen at the next refresh of the window and
+// of its bar.
+bool WaitForRefresh(HWND wizard, DWORD timeoutMs = 5000);
+
+// Mouse and keyboard, in the wizard's client coordinates. Each returns
+// once the window of this process that takes the input has handled it.
 POINT ClientToScreenPoint(HWND window, int x, int y);
 void MouseMoveTo(POINT screen);
 void MouseDown();

@@ -24,7 +24,10 @@ void WaitForFile(const char* path) {
   while (GetFileAttributesA(path) == INVALID_FILE_ATTRIBUTES) Sleep(50);
 }
 
+// Once the windows have handled everything sent to them and painted.
 void WriteReady(HWND wizard, HWND box) {
+  for (HWND window : {wizard, box})
+    if (window != nullptr) WaitUntilHandled(window);
   FILE* out = fopen(gReadyFile, "w");
   for (HWND window : {wizard, box}) {
     if (window == nullptr) continue;
@@ -64,6 +67,7 @@ int main(int argc, char** argv) {
   bool failure = strcmp(scene, "failure") == 0;
   bool cancel = strcmp(scene, "cancel") == 0;
 
+  bool shown = true;  // the window showed the held download before the screenshot
   CDriverThread driver([&] {
     HWND wizard = WaitFor(&FindSetupWindow, 10000);
     if (failure) {
@@ -74,7 +78,7 @@ int main(int argc, char** argv) {
       return;
     }
     WaitForSingleObject(gJobHeld, INFINITE);
-    Sleep(300);  // the paint of the last progress call
+    shown = WaitForRefresh(wizard);
     HWND box = nullptr;
     if (cancel) {
       BringToFront(wizard);
@@ -89,5 +93,5 @@ int main(int argc, char** argv) {
   CSetupDlg dialog(failure ? &UnreachablePackage : &HeldDownload);
   ResultCode result = dialog.RunSetup("{x}", "http://cdn.ovelin.net/a.cab", "1.0.0.0");
   driver.Join();
-  return result == (failure ? DLL_CANT_OPENURL : SUCCESS) ? 0 : 1;
+  return result == (failure ? DLL_CANT_OPENURL : SUCCESS) && shown ? 0 : 1;
 }
