@@ -168,6 +168,7 @@ TEST_F(CabinetTest, NamesLeavingTheExtractionFolderFailWithNothingOutside) {
       {"cabinet/hostile_rooted.cab", "\\rooted.txt"},
       {"cabinet/hostile_drive.cab", "C:\\drive.txt"},
       {"cabinet/hostile_drive_relative.cab", "C:drive.txt"},
+      {"cabinet/hostile_dots_parent.cab", "sub\\...\\...\\escape.txt"},
   };
   char driveRelative[MAX_PATH];
   GetFullPathNameA("C:drive.txt", MAX_PATH, driveRelative, nullptr);

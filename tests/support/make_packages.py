@@ -44,6 +44,8 @@ HOSTILE_NAMES = {
     "rooted": "\\rooted.txt",
     "drive": "C:\\drive.txt",
     "drive_relative": "C:drive.txt",
+    # Windows drops a segment's trailing dots and spaces: "..." climbs as "..".
+    "dots_parent": "sub\\...\\...\\escape.txt",
 }
 
 

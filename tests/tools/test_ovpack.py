@@ -302,7 +302,7 @@ def test_without_the_checking_program_nothing_is_vouched_for(env, pki, work, fla
 
 
 @pytest.mark.parametrize("hostile", ["parent", "deep_parent", "slash_parent", "rooted", "drive",
-                                     "drive_relative"])
+                                     "drive_relative", "dots_parent"])
 def test_cabinet_with_a_name_outside_its_folder_is_not_unpacked(env, hostile):
     package = os.path.join(os.environ["OV_PKG_ROOT"], "pkgs", "cabinet", "hostile_%s.cab" % hostile)
     status, output = ovpack(env, "check", package, "--clsid", CLSID_MAIN)
