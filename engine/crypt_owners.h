@@ -6,26 +6,7 @@
 #include <windows.h>
 #include <wincrypt.h>
 
-template <class T, class Release>
-class CCryptOwner {
- public:
-  CCryptOwner() = default;
-  explicit CCryptOwner(T value) : value_(value) {}
-  ~CCryptOwner() {
-    if (value_) Release()(value_);
-  }
-  CCryptOwner(const CCryptOwner&) = delete;
-  CCryptOwner& operator=(const CCryptOwner&) = delete;
-
-  T Get() const { return value_; }
-  T operator->() const { return value_; }
-  explicit operator bool() const { return value_ != T(); }
-  // For out parameters; the object must be empty.
-  T* Receive() { return &value_; }
-
- private:
-  T value_ = T();
-};
+#include "handle_owner.h"
 
 struct CReleaseProvider {
   void operator()(HCRYPTPROV provider) const { CryptReleaseContext(provider, 0); }
@@ -49,12 +30,12 @@ struct CFreeLocal {
   void operator()(void* memory) const { LocalFree(memory); }
 };
 
-typedef CCryptOwner<HCRYPTPROV, CReleaseProvider> CCryptProvider;
-typedef CCryptOwner<HCRYPTHASH, CDestroyHash> CCryptHashHandle;
-typedef CCryptOwner<HCRYPTMSG, CCloseMessage> CCryptMessage;
-typedef CCryptOwner<HCERTSTORE, CCloseStore> CCertStore;
-typedef CCryptOwner<PCCERT_CONTEXT, CFreeCertificate> CCertificate;
-typedef CCryptOwner<PCCERT_CHAIN_CONTEXT, CFreeChain> CCertChain;
+typedef CHandleOwner<HCRYPTPROV, CReleaseProvider> CCryptProvider;
+typedef CHandleOwner<HCRYPTHASH, CDestroyHash> CCryptHashHandle;
+typedef CHandleOwner<HCRYPTMSG, CCloseMessage> CCryptMessage;
+typedef CHandleOwner<HCERTSTORE, CCloseStore> CCertStore;
+typedef CHandleOwner<PCCERT_CONTEXT, CFreeCertificate> CCertificate;
+typedef CHandleOwner<PCCERT_CHAIN_CONTEXT, CFreeChain> CCertChain;
 // A structure that CryptDecodeObjectEx allocated (CRYPT_DECODE_ALLOC_FLAG).
 template <class T>
-using CDecoded = CCryptOwner<T*, CFreeLocal>;
+using CDecoded = CHandleOwner<T*, CFreeLocal>;

@@ -4,32 +4,15 @@
 
 #include <windows.h>
 
+#include "handle_owner.h"
+
+struct CDeleteGdiObject {
+  void operator()(HGDIOBJ object) const { DeleteObject(object); }
+};
+
 // Owns one GDI object (a bitmap, a region) and deletes it.
 template <class Handle>
-class CGdiObject {
- public:
-  CGdiObject() = default;
-  explicit CGdiObject(Handle handle) : handle_(handle) {}
-  ~CGdiObject() { Reset(); }
-  CGdiObject(const CGdiObject&) = delete;
-  CGdiObject& operator=(const CGdiObject&) = delete;
-
-  Handle Get() const { return handle_; }
-  // Deletes the object held and holds handle (may be null) instead.
-  void Reset(Handle handle = nullptr) {
-    if (handle_ != nullptr) DeleteObject(handle_);
-    handle_ = handle;
-  }
-  // Hands the object over to the caller, or to the system.
-  Handle Detach() {
-    Handle handle = handle_;
-    handle_ = nullptr;
-    return handle;
-  }
-
- private:
-  Handle handle_ = nullptr;
-};
+using CGdiObject = CHandleOwner<Handle, CDeleteGdiObject>;
 
 typedef CGdiObject<HBITMAP> CBitmap;
 typedef CGdiObject<HRGN> CRegion;
