@@ -6,6 +6,7 @@
 #include <new>
 
 #include "class_factory.h"
+#include "critical_section.h"
 #include "ov_manager.h"
 
 namespace {
@@ -13,12 +14,14 @@ namespace {
 HINSTANCE g_instance = nullptr;
 LONG g_lockCount = 0;  // interlocked
 
+// The locks live as long as the module: the C runtime makes them before
+// DllMain's attach and deletes them after its detach.
 // Guards g_factory: DllGetClassObject may be called from any thread.
-CRITICAL_SECTION g_factoryLock;
+CCriticalSection g_factoryLock;
 CClassFactory* g_factory = nullptr;  // the module's own reference
 
 // Guards the one-time load of g_typeInfo.
-CRITICAL_SECTION g_typeInfoLock;
+CCriticalSection g_typeInfoLock;
 ITypeInfo* g_typeInfo = nullptr;  // the module's own reference
 
 }  // namespace
@@ -32,7 +35,7 @@ LONG ModuleLockCount() { return InterlockedCompareExchange(&g_lockCount, 0, 0); 
 HRESULT GetManagerTypeInfo(ITypeInfo** info) {
   if (info == nullptr) return E_POINTER;
   *info = nullptr;
-  EnterCriticalSection(&g_typeInfoLock);
+  CCriticalSectionLock hold(g_typeInfoLock);
   HRESULT hr = S_OK;
   if (g_typeInfo == nullptr) {
     ITypeLib* library = nullptr;
@@ -46,7 +49,6 @@ HRESULT GetManagerTypeInfo(ITypeInfo** info) {
     g_typeInfo->AddRef();
     *info = g_typeInfo;
   }
-  LeaveCriticalSection(&g_typeInfoLock);
   return hr;
 }
 
@@ -54,8 +56,6 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved
   if (reason == DLL_PROCESS_ATTACH) {
     g_instance = instance;
     DisableThreadLibraryCalls(instance);
-    InitializeCriticalSection(&g_factoryLock);
-    InitializeCriticalSection(&g_typeInfoLock);
   } else if (reason == DLL_PROCESS_DETACH) {
     // At process exit (reserved non-null) COM and OLE Automation may be
     // gone already; releasing into them then would crash, and the memory
@@ -66,8 +66,6 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved
     }
     g_factory = nullptr;
     g_typeInfo = nullptr;
-    DeleteCriticalSection(&g_typeInfoLock);
-    DeleteCriticalSection(&g_factoryLock);
   }
   return TRUE;
 }
@@ -76,11 +74,9 @@ STDAPI DllGetClassObject(REFCLSID clsid, REFIID iid, void** object) {
   if (object == nullptr) return E_POINTER;
   *object = nullptr;
   if (!IsEqualCLSID(clsid, CLSID_OvelinActiveXManager)) return CLASS_E_CLASSNOTAVAILABLE;
-  EnterCriticalSection(&g_factoryLock);
+  CCriticalSectionLock hold(g_factoryLock);
   if (g_factory == nullptr) g_factory = new (std::nothrow) CClassFactory();
-  HRESULT hr = g_factory != nullptr ? g_factory->QueryInterface(iid, object) : E_OUTOFMEMORY;
-  LeaveCriticalSection(&g_factoryLock);
-  return hr;
+  return g_factory != nullptr ? g_factory->QueryInterface(iid, object) : E_OUTOFMEMORY;
 }
 
 STDAPI DllCanUnloadNow() { return ModuleLockCount() == 0 ? S_OK : S_FALSE; }
