@@ -2,10 +2,10 @@
 
 #include <windows.h>
 
-#include <cstring>
 #include <string>
 #include <vector>
 
+#include "path_util.h"
 #include "registry_key.h"
 #include "version.h"
 
@@ -29,29 +29,19 @@ ResultCode CheckRecordedFiles(const char* clsid, const char* serverPath) {
   std::vector<char> name(longestName);
   for (DWORD index = 0; index < valueCount; ++index) {
     if (!files.EnumValueName(index, name.data(), longestName)) continue;
-    if (name[0] != '\0' && !IsFilePresent(name.data())) return MODULE_NOTEXIST_DEPENDENCY_FILE;
+    if (name[0] != '\0' && GetPathType(name.data()) != PathFile)
+      return MODULE_NOTEXIST_DEPENDENCY_FILE;
   }
   return SUCCESS;
 }
 
 }  // namespace
 
-// One attribute query answers it all: a folder and a drive root carry
-// FILE_ATTRIBUTE_DIRECTORY, and a pattern ("*", "?") names no file. It
-// replaces a drive-type test and a directory search, which cost several
-// times what creating the control does: Wine answers GetDriveTypeA by
-// asking its mount manager in another process.
-bool IsFilePresent(const char* path) {
-  if (path == nullptr || std::strpbrk(path, "*?") != nullptr) return false;
-  const DWORD attributes = GetFileAttributesA(path);
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
-}
-
 ResultCode CheckInstalledModule(const char* clsid, const char* needVersion) {
   if (clsid == nullptr) return COMMON_INVALID_PARAM;
   std::string serverPath;
   if (!GetInprocServerPath(clsid, serverPath)) return MODULE_NOTEXIST_REGINFO;
-  if (!IsFilePresent(serverPath.c_str())) return MODULE_NOTEXIST_DLL_FILE;
+  if (GetPathType(serverPath.c_str()) != PathFile) return MODULE_NOTEXIST_DLL_FILE;
   if (needVersion != nullptr && needVersion[0] != '\0') {
     CFileVersionInfo info;
     if (!info.Read(serverPath.c_str())) return MODULE_UNKNOWN_FILEVERSION;

@@ -13,6 +13,3 @@
 // missing), 2005 (no version resource), 2006 (version too old), 2004 (a
 // recorded file missing).
 ResultCode CheckInstalledModule(const char* clsid, const char* needVersion);
-
-// True when path names an existing file: not a folder, not a drive root.
-bool IsFilePresent(const char* path);
