@@ -1,7 +1,10 @@
 # Shared set-up of the hand-run benchmarks, sourced by their scripts after
 # they set `build`: a scratch folder `work`, a Wine bench in $work/bench and
-# a package server on a random loopback port, all ended on exit.
+# a package server on a random loopback port, all ended on exit. `arch` and
+# `compiler` are the build's own, so a 32-bit build is measured as 32-bit.
 src=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+arch=$("$src/bench/build_arch" "$build")
+compiler=$(sed -n 's/^CMAKE_CXX_COMPILER:[A-Z]*=//p' "$build/CMakeCache.txt")
 work=$(mktemp -d /tmp/ov-bench.XXXXXX)
 port=$((30000 + RANDOM % 20000))
 
@@ -15,11 +18,17 @@ trap cleanup EXIT
 # build_engine_program NAME: bench/NAME.cpp linked with the engine of $build
 # into $work/NAME.exe.
 build_engine_program() {
-  x86_64-w64-mingw32-g++ -O2 -std=c++17 -DWIN32_LEAN_AND_MEAN -DNOMINMAX \
+  "$compiler" -O2 -std=c++17 -DWIN32_LEAN_AND_MEAN -DNOMINMAX \
     -I "$src/engine" -I "$src/common" "$src/bench/$1.cpp" -o "$work/$1.exe" \
     -Wl,--start-group "$build/engine/libovengine.a" "$build/common/libovcommon.a" -Wl,--end-group \
     -lwininet -lwinhttp -lwintrust -lcrypt32 -lcabinet -lole32 -loleaut32 -luuid -lshlwapi -lversion -ladvapi32 -lpsapi \
     -static -static-libgcc -static-libstdc++
+}
+
+# start_bench: the Wine bench for this build's programs, its env sourced.
+start_bench() {
+  "$src/scripts/bench" start "$work/bench" "$arch"
+  . "$work/bench/env"
 }
 
 # start_package_server: serves $work/root and routes WinINet and curl to it.

@@ -26,7 +26,8 @@ def main():
     bench = os.path.join(build, "bench-perf")
     env = dict(os.environ, OV_BUILD_DIR=build, OV_BENCH_DIR=bench, OV_SOURCE_DIR=SOURCE)
     subprocess.run([os.path.join(SOURCE, "scripts", "bench"), "start", bench,
-                    "x86_64" if "x86_64" in open(os.path.join(build, "CMakeCache.txt")).read() else "i686"],
+                    subprocess.run([os.path.join(SOURCE, "bench", "build_arch"), build], check=True,
+                                   capture_output=True, text=True).stdout.strip()],
                    check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     try:
         os.environ.update(env)

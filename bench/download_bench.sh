@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Download stage benchmark, run by hand:
 #   bench/download_bench.sh BUILD_DIR [SIZE_MIB...]   (default sizes: 1 100)
-# BUILD_DIR is an x86_64 build (its libovengine.a and libovcommon.a are
-# linked). For each size, a generated package of that size is fetched from
+# BUILD_DIR is an i686 or x86_64 build, measured as built (its
+# libovengine.a and libovcommon.a are linked). For each size, a generated package of that size is fetched from
 # the package server through the HTTP proxy route the tests use, once with
 # curl into a file and once by the engine's download stage under Wine, and
 # both times are printed with their ratio (engine: probe + transfer) and
@@ -15,7 +15,7 @@ sizes=${*:-1 100}
 
 build_engine_program download_bench
 
-"$src/scripts/bench" start "$work/bench" x86_64
+start_bench
 start_package_server
 
 for mib in $sizes; do

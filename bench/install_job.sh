@@ -8,8 +8,7 @@ set -eu
 build=$(realpath "$1")
 runs=${2:-9}
 src=$(cd "$(dirname "$0")/.." && pwd)
-arch=$(sed -n 's/^CMAKE_SYSTEM_PROCESSOR:[A-Z]*=//p' "$build/CMakeCache.txt")
-[ -n "$arch" ] || arch=$(grep -q x86_64 "$build/CMakeCache.txt" && echo x86_64 || echo i686)
+arch=$("$src/bench/build_arch" "$build")
 port=$((30000 + $$ % 10000))
 root=$build/pkgroot-bench
 

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Package benchmark, run by hand:
 #   bench/package_bench.sh BUILD_DIR [CASE...]     (default cases: 1 100)
-# BUILD_DIR is an x86_64 build (its libovengine.a and libovcommon.a are
-# linked). A CASE is a number of MiB (ten files of random data in
+# BUILD_DIR is an i686 or x86_64 build, measured as built (its
+# libovengine.a and libovcommon.a are linked). A CASE is a number of MiB (ten files of random data in
 # sub-folders), "files<N>" (N files of 16 bytes in one folder) or
 # "folders<N>" (N files of 16 bytes, each in a folder of its own). For each
 # case a signed package (MSZIP) is served, and each round takes it through
@@ -27,8 +27,7 @@ servers=${SERVERS:-pkgserver nginx}
 build_engine_program package_bench
 build_engine_program bare_package_loop
 
-"$src/scripts/bench" start "$work/bench" x86_64
-. "$work/bench/env"
+start_bench
 mkdir -p "$work/root/pkgs"
 python3 - "$src/tests/support" "$work" $cases <<'PY'
 import os, sys
@@ -58,11 +57,14 @@ for case in sys.argv[3:]:
     packages.build_package(files, os.path.join(work, "root", "pkgs", "bench-%s.cab" % case), signer=pki.signer)
 PY
 
+# nginx from Debian, installed before any server is started: the package
+# server's http_proxy would otherwise route apt's own requests to it.
+if [[ " $servers " == *" nginx "* ]] && [ ! -x /usr/sbin/nginx ]; then
+  env -u http_proxy DEBIAN_FRONTEND=noninteractive apt-get install -y nginx-light >/dev/null 2>&1 ||
+    env -u http_proxy DEBIAN_FRONTEND=noninteractive apt-get install -y nginx >/dev/null
+fi
+
 start_nginx() {
-  if ! command -v nginx >/dev/null && [ ! -x /usr/sbin/nginx ]; then
-    DEBIAN_FRONTEND=noninteractive apt-get install -y nginx-light >/dev/null 2>&1 ||
-      DEBIAN_FRONTEND=noninteractive apt-get install -y nginx >/dev/null
-  fi
   nginx_port=$((port + 1))
   # nginx's workers read as an unprivileged user.
   chmod a+x "$work"

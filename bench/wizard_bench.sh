@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Setup wizard benchmark, run by hand:
 #   bench/wizard_bench.sh BUILD_DIR [SIZE_MIB] [ROUNDS]   (defaults: 100 3)
-# BUILD_DIR is an x86_64 build with the wizard_bench target and the sample
-# controls built. A signed package of the sample control and a data file of
+# BUILD_DIR is an i686 or x86_64 build, measured as built, with the
+# wizard_bench target and the sample controls built. A signed package of the sample control and a data file of
 # SIZE_MIB is served by the package server; wizard_bench.exe installs it
 # with no listener and with the wizard, ROUNDS times each, alternating, and
 # prints the times and the wizard's overhead.
@@ -13,7 +13,7 @@ mib=${2:-100}
 rounds=${3:-3}
 . "$(dirname "$0")/bench_env.sh"
 
-"$src/scripts/bench" start "$work/bench" x86_64
+start_bench
 python3 - "$src" "$build" "$work" "$mib" <<'PY'
 import os, random, sys
 src, build, work, mib = sys.argv[1], sys.argv[2], sys.argv[3], int(sys.argv[4])
