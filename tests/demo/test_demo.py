@@ -22,10 +22,10 @@ def bench_arch():
         return re.search(r"^export OV_ARCH=(\S+)", f.read(), re.M).group(1)
 
 
-def run_demo(fresh):
+def run_demo(fresh, **settings):
     env = {k: v for k, v in os.environ.items() if k != "DISPLAY" and not k.startswith("WINE")}
     env.update(OV_DEMO_SKIP_BUILD="1", OV_DEMO_BUILD_DIR=BUILD, OV_DEMO_DIR=DEMO,
-               OV_DEMO_ARCH=bench_arch(), OV_DEMO_FRESH="1" if fresh else "")
+               OV_DEMO_ARCH=bench_arch(), OV_DEMO_FRESH="1" if fresh else "", **settings)
     log = os.path.join(BUILD, "demo-test.log")
     with open(log, "wb") as out:
         status = subprocess.run([os.path.join(SOURCE, "scripts", "demo")], env=env,
@@ -67,12 +67,15 @@ def runs():
     shutil.rmtree(DEMO, ignore_errors=True)
     first = run_demo(fresh=True)
     second = run_demo(fresh=False)
-    yield first, second
+    # A newer version than the package has, from a package the server lacks.
+    failed = run_demo(fresh=False, OV_DEMO_VERSION="1.0.0.9",
+                      OV_DEMO_CODEBASE="http://cdn.ovelin.net/controls/Missing.cab")
+    yield first, second, failed
     shutil.rmtree(DEMO, ignore_errors=True)
 
 
 def test_first_run_installs_creates_and_calls_the_control(runs):
-    (status, output), _ = runs
+    (status, output), _, _ = runs
     assert status == 0, output
     assert "regsvr32 OVSetupAgent.dll: exit status 0" in output
     assert re.search(r"page: GetActiveXObject\(\{0E5C1B2A-[^)]*\): result 0 SUCCESS", output), output
@@ -86,7 +89,7 @@ def test_first_run_installs_creates_and_calls_the_control(runs):
 
 
 def test_first_run_leaves_a_screenshot_of_the_wizard(runs):
-    (_, output), _ = runs
+    (_, output), _, _ = runs
     shot = os.path.join(DEMO, "wizard.png")
     assert "A screenshot of the setup wizard in the middle of the install is " + shot in output
     # The wizard's 300 x 144 window with the 12-pixel frame the demo adds.
@@ -94,13 +97,21 @@ def test_first_run_leaves_a_screenshot_of_the_wizard(runs):
 
 
 def test_second_run_finds_the_control_and_downloads_nothing(runs):
-    _, (status, output) = runs
+    _, (status, output), _ = runs
     assert status == 0, output
     assert "reusing the Wine prefix" in output
     assert "page: GetActiveXObject" in output and "result 0 SUCCESS" in output
     assert "page: sample control created; GetVersion() = 1.0.0.5" in output
     assert requests_answered(output) == 0
     assert "No wizard this time" in output
+
+
+def test_failed_install_ends_with_what_the_page_got_and_the_wizard_said(runs):
+    _, _, (status, output) = runs
+    assert status == 1, output
+    last = output.strip().splitlines()[-1]
+    assert re.match(r'demo: failed: the page got 5\d{3} [A-Z_]+, the wizard said ".+"', last), output
+    assert "unbound variable" not in output
 
 
 def test_nothing_is_left_running(runs):
