@@ -3,8 +3,7 @@
 # a package server on a random loopback port, all ended on exit. `arch` and
 # `compiler` are the build's own, so a 32-bit build is measured as 32-bit.
 src=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-arch=$("$src/bench/build_arch" "$build")
-compiler=$(sed -n 's/^CMAKE_CXX_COMPILER:[A-Z]*=//p' "$build/CMakeCache.txt")
+read -r compiler arch < <("$src/bench/build_arch" "$build")
 work=$(mktemp -d /tmp/ov-bench.XXXXXX)
 port=$((30000 + RANDOM % 20000))
 

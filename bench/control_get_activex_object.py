@@ -27,7 +27,7 @@ def main():
     env = dict(os.environ, OV_BUILD_DIR=build, OV_BENCH_DIR=bench, OV_SOURCE_DIR=SOURCE)
     subprocess.run([os.path.join(SOURCE, "scripts", "bench"), "start", bench,
                     subprocess.run([os.path.join(SOURCE, "bench", "build_arch"), build], check=True,
-                                   capture_output=True, text=True).stdout.strip()],
+                                   capture_output=True, text=True).stdout.split()[1]],
                    check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     try:
         os.environ.update(env)

@@ -8,7 +8,7 @@ set -eu
 build=$(realpath "$1")
 runs=${2:-9}
 src=$(cd "$(dirname "$0")/.." && pwd)
-arch=$("$src/bench/build_arch" "$build")
+read -r _ arch < <("$src/bench/build_arch" "$build")
 port=$((30000 + $$ % 10000))
 root=$build/pkgroot-bench
 
