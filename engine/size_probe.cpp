@@ -37,6 +37,12 @@ bool QueryHeader(HINTERNET request, DWORD header, wchar_t* buffer, DWORD charact
                              WINHTTP_NO_HEADER_INDEX) != FALSE;
 }
 
+// A DWORD option of a request. Windows XP's WinHTTP 5.1 refuses some that
+// later versions take, with ERROR_WINHTTP_INVALID_OPTION.
+bool SetRequestOption(HINTERNET request, DWORD option, DWORD value) {
+  return WinHttpSetOption(request, option, &value, sizeof(value)) != FALSE;
+}
+
 }  // namespace
 
 CSizeProbe::CSizeProbe() : session_(OpenSession()), connection_(nullptr), request_(nullptr), aborted_(false) {
@@ -93,11 +99,13 @@ HINTERNET CSizeProbe::OpenRequest(const std::string& host, WORD port, const std:
   if (request == nullptr) return nullptr;
 
   // WinHttpSetTimeouts leaves the wait for the response's headers at
-  // WinHTTP's own default.
-  DWORD timeout = kReceiveTimeoutMs;
-  WinHttpSetOption(request, WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, &timeout, sizeof(timeout));
-  DWORD disabled = WINHTTP_DISABLE_REDIRECTS;
-  WinHttpSetOption(request, WINHTTP_OPTION_DISABLE_FEATURE, &disabled, sizeof(disabled));
+  // WinHTTP's own default; where the option is refused, that default stands.
+  SetRequestOption(request, WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, kReceiveTimeoutMs);
+  // A redirect has no size of the package: the probe must see the 30x itself.
+  // Where neither switch is taken, the redirect is followed and the transfer,
+  // which never follows one, fails on it instead.
+  if (!SetRequestOption(request, WINHTTP_OPTION_DISABLE_FEATURE, WINHTTP_DISABLE_REDIRECTS))
+    SetRequestOption(request, WINHTTP_OPTION_REDIRECT_POLICY, WINHTTP_OPTION_REDIRECT_POLICY_NEVER);
   // As the transfer asks: an answer from the server, not from a cache on
   // the way.
   WinHttpAddRequestHeaders(request, L"Pragma: no-cache", static_cast<DWORD>(-1), WINHTTP_ADDREQ_FLAG_ADD);

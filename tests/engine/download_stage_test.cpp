@@ -10,12 +10,12 @@
 #include <ctime>
 #include <sstream>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "download_test_support.h"
 #include "install_job.h"
 #include "size_probe.h"
+#include "test_thread.h"
 #include "url_size_cache.h"
 
 namespace {
@@ -303,11 +303,11 @@ TEST(UrlSizeCache, AbortFailsTheProbeInFlight) {
   const std::string url = ServerUrl("tag/" + tag + "/delay/2000/gen/10/a.cab");
   int64_t size = 5;
   bool found = true;
-  std::thread probe([&] { found = GetUrlSize(url.c_str(), size); });
+  TestThread probe([&] { found = GetUrlSize(url.c_str(), size); });
   // The server logs a request before it starts to wait.
   for (int i = 0; i < 500 && CountRequests(tag) == 0; ++i) Sleep(20);
   AbortUrlSizeProbe();
-  probe.join();
+  probe.Join();
   EXPECT_EQ(CountRequests(tag), 1);
   EXPECT_FALSE(found);
   EXPECT_EQ(size, 5);
@@ -328,9 +328,9 @@ TEST(UrlSizeCache, ConcurrentCallersWaitForOneProbe) {
   const std::string url = ServerUrl("tag/" + tag + "/delay/300/gen/777/a.cab");
   int64_t sizes[2] = {0, 0};
   bool found[2] = {false, false};
-  std::thread other([&] { found[1] = GetUrlSize(url.c_str(), sizes[1]); });
+  TestThread other([&] { found[1] = GetUrlSize(url.c_str(), sizes[1]); });
   found[0] = GetUrlSize(url.c_str(), sizes[0]);
-  other.join();
+  other.Join();
   EXPECT_TRUE(found[0] && found[1]);
   EXPECT_EQ(sizes[0], 777);
   EXPECT_EQ(sizes[1], 777);
@@ -362,7 +362,7 @@ TEST(DownloadStageFaults, StalledOrOverlongServerEndsTheDownload) {
   ResultCode results[n];
   double seconds[n];
   size_t written[n];
-  std::vector<std::thread> jobs;
+  std::vector<TestThread> jobs;
   for (size_t i = 0; i < n; ++i) {
     jobs.emplace_back([&, i] {
       CScratchFolder work(("ovdl-fault" + std::to_string(i)).c_str());
@@ -391,7 +391,7 @@ TEST(DownloadStageFaults, StalledOrOverlongServerEndsTheDownload) {
   const double probeSeconds = (GetTickCount64() - start) / 1000.0;
   CloseHandle(probe.hProcess);
   CloseHandle(probe.hThread);
-  for (std::thread& job : jobs) job.join();
+  for (TestThread& job : jobs) job.Join();
 
   std::printf("%-34s %d after %.1f s\n", "stall/1/status (the probe)", static_cast<int>(probeResult),
               probeSeconds);
@@ -422,7 +422,7 @@ TEST(DownloadStageFaults, CancelEndsAStalledDownloadAtOnce) {
     HANDLE cancel = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     const std::string tag = UniqueTag();
     ULONGLONG cancelledAt = 0;
-    std::thread player([&] {
+    TestThread player([&] {
       while (CountRequests(tag) < c.requestsBeforeStall) Sleep(20);
       cancelledAt = GetTickCount64();
       SetEvent(cancel);
@@ -433,7 +433,7 @@ TEST(DownloadStageFaults, CancelEndsAStalledDownloadAtOnce) {
     const std::string url = ServerUrl("tag/" + tag + "/" + c.path);
     EXPECT_EQ(job.Download(url.c_str(), packagePath, timeStamp), DLL_USERCANCEL) << c.path;
     const double latency = (GetTickCount64() - cancelledAt) / 1000.0;
-    player.join();
+    player.Join();
     std::printf("cancel during %-28s returned %.2f s after the answer\n", c.path, latency);
     EXPECT_LT(latency, 2.0) << c.path;
     CloseHandle(cancel);
