@@ -3,6 +3,7 @@
 #include <objsafe.h>
 
 #include <cstdio>
+#include <string>
 
 #include "com_ref.h"
 #include "registry_key.h"
@@ -27,10 +28,7 @@ bool ClsidText(REFCLSID clsid, char (&text)[40]) {
   return WideCharToMultiByte(CP_ACP, 0, wide, -1, text, sizeof(text), nullptr, nullptr) > 0;
 }
 
-bool IsKillBitSet(REFCLSID clsid) {
-  char clsidText[40];
-  // A class id that cannot be written out cannot be looked up: refuse it.
-  if (!ClsidText(clsid, clsidText)) return true;
+bool IsKillBitSet(const char* clsidText) {
   for (const char* root : kKillBitRoots) {
     char path[160];
     std::snprintf(path, sizeof(path), "%s%s", root, clsidText);
@@ -41,6 +39,23 @@ bool IsKillBitSet(REFCLSID clsid) {
       return true;
   }
   return false;
+}
+
+// The class that creating clsid runs: the one named by the default value of
+// its TreatAs key, as CoGetTreatAsClass reads it, in one open of that key.
+// False, refusing the class, when the key is there but names no class.
+bool ReadTreatAs(const char* clsidText, REFCLSID clsid, CLSID& runs) {
+  runs = clsid;
+  char path[80];
+  std::snprintf(path, sizeof(path), "CLSID\\%s\\TreatAs", clsidText);
+  CRegistryKey key(KEY_READ);
+  const LONG opened = key.OpenKey(HKEY_CLASSES_ROOT, path, OpenExisting);
+  if (opened == ERROR_FILE_NOT_FOUND) return true;
+  std::string text;
+  wchar_t wide[40];
+  return opened == ERROR_SUCCESS && key.QueryString("", text) == ERROR_SUCCESS &&
+         MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, wide, 40) > 0 &&
+         SUCCEEDED(CLSIDFromString(wide, &runs));
 }
 
 bool IsInSafeForScriptingCategory(REFCLSID clsid) {
@@ -66,9 +81,13 @@ bool AcceptsUntrustedCallers(IObjectSafety* safety, REFIID iid) {
 }  // namespace
 
 bool ResolveScriptableClass(REFCLSID clsid, CLSID& runs) {
-  if (FAILED(CoGetTreatAsClass(clsid, &runs))) return false;
-  if (IsKillBitSet(clsid)) return false;
-  return IsEqualCLSID(runs, clsid) || !IsKillBitSet(runs);
+  char clsidText[40];
+  // A class id that cannot be written out cannot be looked up: refuse it.
+  if (!ClsidText(clsid, clsidText) || !ReadTreatAs(clsidText, clsid, runs) || IsKillBitSet(clsidText))
+    return false;
+  if (IsEqualCLSID(runs, clsid)) return true;
+  char runsText[40];
+  return ClsidText(runs, runsText) && !IsKillBitSet(runsText);
 }
 
 bool IsSafeForScripting(REFCLSID runs, IUnknown* object) {
