@@ -8,20 +8,13 @@
 #include <windows.h>
 #include <mshtml.h>
 
-#include <string>
-
-#include "com_object.h"
 #include "not_impl_html_document.h"
+#include "url_object.h"
 
-class CHtmlDocument
-    : public CComObject<ComInterface<CNotImplHtmlDocument2, &IID_IDispatch, &IID_IHTMLDocument,
-                                     &IID_IHTMLDocument2>> {
+class CHtmlDocument : public CUrlObject<CNotImplHtmlDocument2, &IID_IDispatch, &IID_IHTMLDocument,
+                                        &IID_IHTMLDocument2> {
  public:
-  explicit CHtmlDocument(const std::wstring& url) : url_(url) {}
+  using CUrlObject::CUrlObject;
 
-  STDMETHODIMP GetTypeInfoCount(UINT* count) override;
-  STDMETHODIMP get_URL(BSTR* url) override;
-
- private:
-  std::wstring url_;
+  STDMETHODIMP get_URL(BSTR* url) override { return ReportUrl(url); }
 };

@@ -6,14 +6,10 @@
 #include <windows.h>
 #include <mshtml.h>
 
-class CNotImplHtmlDocument2 : public IHTMLDocument2 {
+#include "not_impl_dispatch.h"
+
+class CNotImplHtmlDocument2 : public CNotImplDispatch<IHTMLDocument2> {
  public:
-  STDMETHODIMP GetTypeInfoCount(UINT*) override { return E_NOTIMPL; }
-  STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
-  STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
-  STDMETHODIMP Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override {
-    return E_NOTIMPL;
-  }
   STDMETHODIMP get_Script(IDispatch**) override { return E_NOTIMPL; }
   STDMETHODIMP get_all(IHTMLElementCollection**) override { return E_NOTIMPL; }
   STDMETHODIMP get_body(IHTMLElement**) override { return E_NOTIMPL; }
