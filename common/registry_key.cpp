@@ -96,10 +96,16 @@ LONG CRegistryKey::QueryAnyValue(const char* name, DWORD& type, std::vector<BYTE
 }
 
 LONG CRegistryKey::QueryString(const char* name, std::string& text) const {
-  DWORD size = 0;
-  LONG result = QueryStringRaw(name, nullptr, &size);
+  // Most texts, paths among them, fit a path's length: one read. One more
+  // zeroed byte ends a value that was stored without its zero.
+  char fitting[MAX_PATH + 1] = {};
+  DWORD size = MAX_PATH;
+  LONG result = QueryStringRaw(name, fitting, &size);
+  if (result == ERROR_SUCCESS) text = fitting;
+  if (result != ERROR_MORE_DATA) return result;
+  size = 0;
+  result = QueryStringRaw(name, nullptr, &size);
   if (result != ERROR_SUCCESS) return result;
-  // One more zeroed byte ends a value that was stored without its zero.
   std::unique_ptr<char[]> buffer(new (std::nothrow) char[size + 1]());
   if (!buffer) return ERROR_NOT_ENOUGH_MEMORY;
   result = QueryStringRaw(name, buffer.get(), &size);

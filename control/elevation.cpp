@@ -19,7 +19,31 @@ void WriteSecurityValue(CRegistryKey& key, const char* name, const char* sddl) {
   LocalFree(descriptor);
 }
 
+// True when folder names the same folder as getFolder answers.
+bool IsFolder(const std::wstring& folder, UINT(WINAPI* getFolder)(LPWSTR, UINT)) {
+  wchar_t expected[MAX_PATH];
+  UINT length = getFolder != nullptr ? getFolder(expected, MAX_PATH) : 0;
+  return length > 0 && length < MAX_PATH && lstrcmpiW(folder.c_str(), expected) == 0;
+}
+
 }  // namespace
+
+bool RunsInComSurrogate() {
+  wchar_t image[MAX_PATH];
+  DWORD length = GetModuleFileNameW(nullptr, image, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH) return false;
+  const std::wstring path(image, length);
+  const size_t slash = path.rfind(L'\\');
+  if (slash == std::wstring::npos || lstrcmpiW(path.c_str() + slash + 1, L"dllhost.exe") != 0)
+    return false;
+  const std::wstring folder = path.substr(0, slash);
+  // Only 64-bit Windows has the 32-bit system folder; XP's kernel32 may
+  // lack the call.
+  typedef UINT(WINAPI * GetFolderProc)(LPWSTR, UINT);
+  GetFolderProc getWow64Folder = reinterpret_cast<GetFolderProc>(reinterpret_cast<void (*)()>(
+      GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "GetSystemWow64DirectoryW")));
+  return IsFolder(folder, GetSystemDirectoryW) || IsFolder(folder, getWow64Folder);
+}
 
 bool IsElevationCapable() {
   OSVERSIONINFOA version = {};

@@ -7,6 +7,11 @@
 // True on Windows NT 6.0 and later.
 bool IsElevationCapable();
 
+// True when this process is the system's COM surrogate (dllhost.exe in
+// the system folder, or in its 32-bit twin on 64-bit Windows), where the
+// elevated instance lives. A browser never runs page script there.
+bool RunsInComSurrogate();
+
 // Binds "Elevation:Administrator!new:{clsid}" for a local server; the
 // HRESULT of CoGetObject (a failure also when the user declines).
 HRESULT CreateElevatedInstance(HWND owner, REFCLSID clsid, REFIID iid, void** object);

@@ -1,12 +1,16 @@
 #include "ovelin_manager.h"
 
+#include <docobj.h>
 #include <exdisp.h>
 #include <shlguid.h>
+
+#include <cwchar>
 
 #include <new>
 
 #include "ansi_string.h"
 #include "com_ref.h"
+#include "elevation.h"
 #include "module.h"
 #include "module_check.h"
 #include "script_safety.h"
@@ -31,6 +35,12 @@ bool IsNoObjectArgument(const DISPPARAMS* params) {
 
 bool NeedsInstall(ResultCode code) {
   return code >= MODULE_NOTEXIST_REGINFO && code <= MODULE_NOTMATCH_VERSION;
+}
+
+// A URL is judged whole: one with a zero inside is not what the browser
+// shows, and would be read only up to that zero.
+bool IsTrustedUrl(BSTR url) {
+  return url != nullptr && SysStringLen(url) == std::wcslen(url) && IsTrustedPageUrl(url);
 }
 
 }  // namespace
@@ -142,7 +152,7 @@ STDMETHODIMP COvelinActiveXManager::Invoke(DISPID id, REFIID, LCID, WORD flags,
 
 STDMETHODIMP COvelinActiveXManager::InstallActiveXObjectAsAdmin(BSTR bszClsID, BSTR bszCodebase,
                                                                 BSTR bszNeedVersion, long* pRet) {
-  if (!IsPageTrusted()) {
+  if (!IsElevatedInstance() && !IsPageTrusted()) {
     lastResult_ = MODULE_INVALID_DOMAIN;
     return S_OK;
   }
@@ -175,6 +185,14 @@ STDMETHODIMP COvelinActiveXManager::GetActiveXObject(BSTR bszClsID, BSTR bszCode
   }
   pVal->vt = VT_DISPATCH;
   pVal->pdispVal = nullptr;
+  // A second update control would carry no site, so it is never handed
+  // out; a text that is no class id goes on to the module check.
+  CLSID clsid = GUID_NULL;
+  const bool isClsid = bszClsID != nullptr && SUCCEEDED(CLSIDFromString(bszClsID, &clsid));
+  if (isClsid && IsEqualCLSID(clsid, CLSID_OvelinActiveXManager)) {
+    lastResult_ = MODULE_NOTSAFE_FOR_SCRIPTING;
+    return S_OK;
+  }
   CAnsiString clsidText, needVersionText;
   if (!clsidText.ConvertNonNull(bszClsID) || !needVersionText.ConvertNonNull(bszNeedVersion)) {
     lastResult_ = COMMON_OUTOFMEMORY;
@@ -187,30 +205,32 @@ STDMETHODIMP COvelinActiveXManager::GetActiveXObject(BSTR bszClsID, BSTR bszCode
       lastResult_ = CheckInstalledModule(clsidText.Get(), needVersionText.Get());
     if (lastResult_ != SUCCESS) return S_OK;
   }
-  CLSID clsid;
-  if (bszClsID == nullptr || FAILED(CLSIDFromString(bszClsID, &clsid))) {
+  if (!isClsid) {
     lastResult_ = MODULE_CREATECONTROL_FAIL;
     return S_OK;
   }
-  // Script gets only what the browser itself would let it script: a
-  // kill-bitted class is not even created, and an object that is not
-  // marked safe for scripting is released unseen.
-  if (IsKillBitSet(clsid)) {
+  // Script gets only what the browser itself would let it script, judged
+  // on the class that will run: a kill-bitted class, or this control
+  // itself, is not even created, and an object that is not safe for
+  // scripting is released unseen.
+  CLSID runs;
+  if (!ResolveScriptableClass(clsid, runs) || IsEqualCLSID(runs, CLSID_OvelinActiveXManager)) {
     lastResult_ = MODULE_NOTSAFE_FOR_SCRIPTING;
     return S_OK;
   }
   CComRef<IDispatch> control;
-  if (FAILED(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch,
+  if (FAILED(CoCreateInstance(runs, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch,
                               control.ReceiveVoid())) ||
       !control) {
     lastResult_ = MODULE_CREATECONTROL_FAIL;
     return S_OK;
   }
-  if (!IsSafeForScripting(clsid, control.Get())) {
+  // As in a browser, the object is placed on the page before it is asked.
+  HandOverClientSite(control.Get());
+  if (!IsSafeForScripting(runs, control.Get())) {
     lastResult_ = MODULE_NOTSAFE_FOR_SCRIPTING;
     return S_OK;
   }
-  HandOverClientSite(control.Get());
   pVal->pdispVal = control.Detach();
   return S_OK;
 }
@@ -218,7 +238,7 @@ STDMETHODIMP COvelinActiveXManager::GetActiveXObject(BSTR bszClsID, BSTR bszCode
 STDMETHODIMP COvelinActiveXManager::SetInPlaceActiveObject(IDispatch* lpObject, long* pRet) {
   if (pRet == nullptr) return E_POINTER;
   *pRet = 0;
-  if (lpObject == nullptr) return S_OK;
+  if (lpObject == nullptr || !IsPageTrusted()) return S_OK;
   CComRef<IOleObject> object;
   if (FAILED(lpObject->QueryInterface(IID_IOleObject, object.ReceiveVoid()))) return S_OK;
   CComRef<IOleClientSite> clientSite;
@@ -253,7 +273,10 @@ STDMETHODIMP COvelinActiveXManager::GetLastErrorCodeString(BSTR* pVal) {
 // --- IObjectWithSite --------------------------------------------------------
 
 STDMETHODIMP COvelinActiveXManager::SetSite(IUnknown* site) {
-  if (site != nullptr) site->AddRef();
+  if (site != nullptr) {
+    site->AddRef();
+    everSited_ = true;
+  }
   if (site_ != nullptr) site_->Release();
   site_ = site;
   return S_OK;
@@ -298,17 +321,36 @@ STDMETHODIMP COvelinActiveXManager::SetInterfaceSafetyOptions(REFIID iid, DWORD 
 
 bool COvelinActiveXManager::IsPageTrusted() {
   CComRef<IServiceProvider> services;
-  if (FAILED(GetSite(IID_IServiceProvider, services.ReceiveVoid())) || !services) return true;
+  if (FAILED(GetSite(IID_IServiceProvider, services.ReceiveVoid())) || !services) return false;
   CComRef<IWebBrowser2> browser;
-  if (FAILED(services->QueryService(SID_SWebBrowserApp, IID_IWebBrowser2, browser.ReceiveVoid())) ||
-      !browser)
-    return true;
   CBstr url;
-  if (FAILED(browser->get_LocationURL(url.Receive()))) return true;
-  CAnsiString urlText;
-  // A URL that cannot be converted cannot be shown to be trusted.
-  if (!urlText.Convert(url.Get())) return false;
-  return IsTrustedPageUrl(urlText.Get());
+  if (FAILED(services->QueryService(SID_SWebBrowserApp, IID_IWebBrowser2, browser.ReceiveVoid())) ||
+      !browser || FAILED(browser->get_LocationURL(url.Receive())) || !IsTrustedUrl(url.Get()))
+    return false;
+  // The browser names its top page; a frame of another site inside it is
+  // told apart only by its own document.
+  CComRef<IHTMLDocument2> document;
+  if (!FindHostingDocument(services.Get(), document.Receive())) return true;
+  CBstr documentUrl;
+  return SUCCEEDED(document->get_URL(documentUrl.Receive())) && IsTrustedUrl(documentUrl.Get());
+}
+
+bool COvelinActiveXManager::FindHostingDocument(IServiceProvider* services,
+                                                IHTMLDocument2** document) {
+  CComRef<IOleClientSite> clientSite;
+  CComRef<IOleContainer> container;
+  if (SUCCEEDED(GetSite(IID_IOleClientSite, clientSite.ReceiveVoid())) && clientSite &&
+      SUCCEEDED(clientSite->GetContainer(container.Receive())) && container &&
+      SUCCEEDED(container->QueryInterface(IID_IHTMLDocument2, reinterpret_cast<void**>(document))) &&
+      *document != nullptr)
+    return true;
+  return SUCCEEDED(services->QueryService(SID_SContainerDispatch, IID_IHTMLDocument2,
+                                          reinterpret_cast<void**>(document))) &&
+         *document != nullptr;
+}
+
+bool COvelinActiveXManager::IsElevatedInstance() const {
+  return !everSited_ && RunsInComSurrogate();
 }
 
 void COvelinActiveXManager::HandOverClientSite(IDispatch* control) {

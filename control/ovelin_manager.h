@@ -10,6 +10,7 @@
 
 #include <windows.h>
 #include <objsafe.h>
+#include <mshtml.h>
 #include <ocidl.h>
 
 #include "ov_manager.h"
@@ -48,7 +49,8 @@ class COvelinActiveXManager : public IOvelinActiveXManager,
                                     long* pRet) override;
   STDMETHODIMP GetActiveXObject(BSTR bszClsID, BSTR bszCodebase, BSTR bszNeedVersion,
                                 VARIANT* pVal) override;
-  // A null pRet: E_POINTER, nothing done.
+  // A null pRet: E_POINTER, nothing done. On an untrusted page: 0,
+  // nothing activated.
   STDMETHODIMP SetInPlaceActiveObject(IDispatch* lpObject, long* pRet) override;
   STDMETHODIMP GetLastError(long* pVal) override;
   // A null pVal: E_POINTER, nothing allocated. A failed conversion leaves
@@ -80,9 +82,19 @@ class COvelinActiveXManager : public IOvelinActiveXManager,
   explicit COvelinActiveXManager(IUnknown* outer);
   virtual ~COvelinActiveXManager();
 
-  // Pass when the hosting page's URL is on a trusted domain, and also when
-  // there is no browser to ask (no site, no browser service).
+  // Pass when the browser's URL and, where the site leads to it, the URL of
+  // the document that hosts this object are both http or https pages of a
+  // trusted domain. Fails closed: no site, no browser service or no URL
+  // is no page of the portal.
   bool IsPageTrusted();
+  // The elevated instance: made by COM in the system's surrogate for
+  // another process and never given a site. Only its admin install runs
+  // without a page; a page's instance always has had a site.
+  bool IsElevatedInstance() const;
+  // The document of this object's site: the client site's container, or
+  // the container that the site's services name; false when neither leads
+  // to one.
+  bool FindHostingDocument(IServiceProvider* services, IHTMLDocument2** document);
   // Runs the install in this process or in an elevated instance; 1 when
   // the engine reported success. May set the last result code.
   long DispatchInstall(BSTR clsid, BSTR codebase, BSTR needVersion);
@@ -96,6 +108,7 @@ class COvelinActiveXManager : public IOvelinActiveXManager,
   IUnknown* outer_;          // the controlling unknown: outer object or &inner_; not counted
   LONG references_ = 0;      // counted by inner_
   IUnknown* site_ = nullptr; // counted
+  bool everSited_ = false;   // set by the first SetSite with a site; never cleared
   DWORD safetyOptions_ = 0;
   ResultCode lastResult_ = SUCCESS;
 };

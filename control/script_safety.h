@@ -1,17 +1,26 @@
 // What the browser checks before it lets a page script an object, applied
-// to the controls that GetActiveXObject hands to script: the class must not
-// carry the browser's kill bit, and the object must be marked safe for
-// scripting, by the implemented category or by IObjectSafety.
+// to the controls that GetActiveXObject hands to script: the class that
+// will run (after TreatAs) must not carry the browser's kill bit, and the
+// object must agree to be scripted by untrusted callers through
+// IObjectSafety, or, when it has no IObjectSafety, be registered in the
+// category "Safe for Scripting".
 #pragma once
 
 #include <windows.h>
 #include <unknwn.h>
 
-// True when HKLM\SOFTWARE\Microsoft\Internet Explorer\ActiveX
-// Compatibility\{clsid} has a "Compatibility Flags" DWORD with 0x400 set.
-bool IsKillBitSet(REFCLSID clsid);
+// The class that creating clsid runs (the class its TreatAs names, else
+// clsid itself), when script may have it. False when that class cannot be
+// resolved or when clsid or the class that runs carries the kill bit: a
+// "Compatibility Flags" DWORD with 0x400 set under HKLM
+// SOFTWARE\Microsoft\Internet Explorer\ActiveX Compatibility\{clsid} or
+// its copy under SOFTWARE\Policies.
+bool ResolveScriptableClass(REFCLSID clsid, CLSID& runs);
 
-// True when the class implements the category "Safe for Scripting", or
-// when object accepts INTERFACESAFE_FOR_UNTRUSTED_CALLER for IDispatch
-// through IObjectSafety (S_OK).
-bool IsSafeForScripting(REFCLSID clsid, IUnknown* object);
+// True when object, an instance of the class runs, is safe for untrusted
+// callers. An object with IObjectSafety is asked, and only asked: for
+// IDispatchEx when it has that interface, then for IDispatch, each must
+// report INTERFACESAFE_FOR_UNTRUSTED_CALLER among its supported options and
+// accept it being set. Without IObjectSafety the class must implement the
+// category "Safe for Scripting".
+bool IsSafeForScripting(REFCLSID runs, IUnknown* object);

@@ -103,9 +103,12 @@ def reg_set(key, name, value, kind="REG_SZ"):
     assert status == 0, output
 
 
-def run_page(url, script, answer=None, no_window=False, winver="win7", env=None, timeout=300):
+def run_page(url, script, answer=None, no_window=False, no_browser=False, document_url=None,
+             winver="win7", env=None, timeout=300):
     """Runs script as the page at url in ovhost.exe, on Windows winver, with
-    the engine on the search path. Returns (exit status, printed lines)."""
+    the engine on the search path; no_browser and document_url host it as
+    ovhost's options of those names say. Returns (exit status, printed
+    lines)."""
     with tempfile.NamedTemporaryFile("w", suffix=".js", delete=False, dir=BUILD) as page:
         page.write(script)
     args = [OVHOST]
@@ -113,6 +116,10 @@ def run_page(url, script, answer=None, no_window=False, winver="win7", env=None,
         args.append("--answer=" + answer)
     if no_window:
         args.append("--no-window")
+    if no_browser:
+        args.append("--no-browser")
+    if document_url:
+        args.append("--document-url=" + document_url)
     args += [url, winpath(page.name)]
     # wine-run keeps a version setting per program: always give one.
     full_env = {"WINEPATH": winpath(ENGINE_DIR), "OV_WINVER": winver}

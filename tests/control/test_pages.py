@@ -1,5 +1,6 @@
 """Pages run in ovhost.exe against the update control, the real engine and
-the live package server: the trusted-domain rule, installed and missing
+the live package server: the trusted-domain rule and how the page is
+hosted (browser, frame document), installed and missing
 controls, engine failures, the module check's reasons for an install,
 in-place activation, the install path on Windows XP and on Windows 7
 (where this platform has no elevation moniker), and the objects that are
@@ -11,7 +12,7 @@ import uuid
 
 import pytest
 
-from control_support import (AGENT_DLL, BUILD, E_FAIL, INPLACE_CLSID, INPLACE_DLL, SOURCE,
+from control_support import (AGENT_CLSID, AGENT_DLL, BUILD, E_FAIL, INPLACE_CLSID, INPLACE_DLL, SOURCE,
                              prepare_code_download_keys, reg_delete, reg_set, reg_tree, regsvr32,
                              run_page, wine)
 
@@ -60,9 +61,20 @@ def page(script, url=PAGE, **options):
     return lines
 
 
-@pytest.mark.parametrize("url", ["http://www.evil.com/index.html", "http://ovelin.net/",
-                                 "http://evil-ovelin.com/", "about:blank", "file:///C:/game.html"])
-def test_untrusted_page_gets_2105_and_nothing_happens(url):
+# Pages that are not the portal's: other sites, other schemes whose text
+# holds a portal URL, a page whose site offers no browser, and a frame of
+# another site inside a portal page.
+UNTRUSTED_PAGES = [(url, {}) for url in (
+    "http://www.evil.com/index.html", "http://ovelin.net/", "http://evil-ovelin.com/", "about:blank",
+    "file:///C:/game.html", "about:<b>x</b>http://www.ovelin.com/", "javascript:1//http://www.ovelin.com/",
+    "mk:@MSITStore:C:\\x.chm::/a://www.ovelin.com/")] + [
+    (PAGE, {"no_browser": True}),
+    (PAGE, {"document_url": "http://www.evil.com/frame.html"}),
+]
+
+
+@pytest.mark.parametrize("url,hosting", UNTRUSTED_PAGES)
+def test_untrusted_page_gets_2105_and_nothing_happens(url, hosting):
     codebase = unique_url("untrusted")
     lines = page("""
         try { m.InstallActiveXObject("%(c)s", "%(u)s", ""); host.echo("no error"); }
@@ -70,10 +82,27 @@ def test_untrusted_page_gets_2105_and_nothing_happens(url):
         host.echo("AsAdmin", m.InstallActiveXObjectAsAdmin("%(c)s", "%(u)s", ""), code());
         var control = m.GetActiveXObject("%(c)s", "%(u)s", "");
         host.echo("GetActiveXObject", typeof control, code());
-    """ % {"c": MAIN, "u": codebase}, url=url)
+        var placed = new ActiveXObject("OVTest.InPlaceControl");
+        host.place(placed);
+        host.echo("SetInPlaceActiveObject", m.SetInPlaceActiveObject(placed), placed.IsInPlaceActive());
+    """ % {"c": MAIN, "u": codebase}, url=url, winver="winxp", **hosting)
     assert lines == ["InstallActiveXObject %d" % E_FAIL,
                      "AsAdmin 0 2105 MODULE_INVALID_DOMAIN",
-                     "GetActiveXObject undefined 2105 MODULE_INVALID_DOMAIN"]
+                     "GetActiveXObject undefined 2105 MODULE_INVALID_DOMAIN",
+                     "SetInPlaceActiveObject 0 false"]
+    assert requests_for(codebase) == []
+
+
+def test_the_update_control_is_never_handed_out_and_a_portal_frame_is_trusted():
+    codebase = unique_url("own")
+    lines = page("""
+        var own = m.GetActiveXObject("%(a)s", "%(u)s", "");
+        host.echo("own", own === null, code());
+        var control = m.GetActiveXObject("%(i)s", "%(u)s", "");
+        host.echo("frame", code(), control.Ping());
+    """ % {"a": AGENT_CLSID, "i": INPLACE_CLSID, "u": codebase},
+        document_url="https://frame.ovelin.com/frame.html")
+    assert lines == ["own true 2106 MODULE_NOTSAFE_FOR_SCRIPTING", "frame 0 SUCCESS pong"]
     assert requests_for(codebase) == []
 
 
@@ -238,39 +267,64 @@ def test_without_an_elevation_moniker_windows7_installs_fail_with_2104():
     assert requests_for(codebase) == []
 
 
+SAFE_FOR_SCRIPTING = "\\Implemented Categories\\{7DD95801-9882-11CF-9FA9-00AA006C42C4}"
+KILL_BIT_KEYS = (HKLM + "\\Microsoft\\Internet Explorer\\ActiveX Compatibility\\",
+                 HKLM + "\\Policies\\Microsoft\\Internet Explorer\\ActiveX Compatibility\\")
+
+
 def test_only_objects_safe_for_scripting_reach_the_page():
     """Registered objects that the browser would not let a page script come
-    back null with 2106: the platform's shell and file system objects, a
-    sample control that refuses the safe-for-scripting option, and one whose
-    class carries the browser's kill bit although it is safe. A safe sample
-    control still comes back."""
+    back null with 2106: the platform's shell and file system objects; a
+    sample control that refuses the safe-for-scripting option although its
+    class carries the category; one whose class carries the browser's kill
+    bit, under either key; and a class whose TreatAs names a kill-bitted
+    one. A safe sample control still comes back, and was asked to be safe
+    for untrusted callers on IDispatch."""
+    unsafe = "{0E5C1B2A-7F3D-4A8E-9B61-2C4D5E6F7A06}"
     killed = "{0E5C1B2A-7F3D-4A8E-9B61-2C4D5E6F7A07}"
+    reporter = "{0E5C1B2A-7F3D-4A8E-9B61-2C4D5E6F7A09}"
+    policy_killed = "{0E5C1B2A-7F3D-4A8E-9B61-2C4D5E6F7A02}"
+    treated = "{%s}" % str(uuid.uuid4()).upper()
     for target, name in (("sample_unsafe", "OVUnsafe.dll"), ("sample_killed", "OVKilled.dll"),
-                         ("sample_other", "OVOther.dll")):
+                         ("sample_other", "OVOther.dll"), ("sample_reporter", "OVReporter.dll")):
         regsvr32(os.path.join(SAMPLES, target, name))
-    reg_set(HKLM + "\\Microsoft\\Internet Explorer\\ActiveX Compatibility\\" + killed,
-            "Compatibility Flags", 0x400, "REG_DWORD")
+    classes = HKLM + "\\Classes\\CLSID\\"
+    reg_set(classes + unsafe + SAFE_FOR_SCRIPTING, "", "")
+    reg_set(classes + reporter + SAFE_FOR_SCRIPTING, "", "")
+    reg_set(KILL_BIT_KEYS[0] + killed, "Compatibility Flags", 0x400, "REG_DWORD")
+    reg_set(KILL_BIT_KEYS[1] + policy_killed, "Compatibility Flags", 0x400, "REG_DWORD")
+    reg_set(classes + treated + "\\InprocServer32", "",
+            reg_tree(classes + killed + "\\InprocServer32")[""][""][1])
+    reg_set(classes + treated + "\\TreatAs", "", killed)
     drive_c = os.path.dirname(unix_path("C:\\windows"))
     markers = [os.path.join(drive_c, name) for name in ("pwned-shell.txt", "pwned-fso.txt")]
     codebase = unique_url("safety")
-    lines = page("""
-        function ask(name, clsid, use) {
-            var object = m.GetActiveXObject(clsid, "%(u)s", "");
-            host.echo(name, object === null, code());
-            if (object) use(object);
-        }
-        ask("shell", "{72C24DD5-D70A-438B-8A42-98424B88AFB8}", function (shell) {
-            shell.Run("cmd /c echo pwned > C:\\\\pwned-shell.txt", 0, true);
-        });
-        ask("files", "{0D43FE01-F093-11CF-8940-00A0C9054228}", function (files) {
-            files.CreateTextFile("C:\\\\pwned-fso.txt").Close();
-        });
-        ask("unsafe", "{0E5C1B2A-7F3D-4A8E-9B61-2C4D5E6F7A06}", function (c) { c.GetVersion(); });
-        ask("killed", "%(k)s", function (c) { c.GetVersion(); });
-        ask("safe", "{0E5C1B2A-7F3D-4A8E-9B61-2C4D5E6F7A02}", function (c) { host.echo(c.GetVersion()); });
-    """ % {"u": codebase, "k": killed}, winver="winxp")
+    try:
+        lines = page("""
+            function ask(name, clsid, use) {
+                var object = m.GetActiveXObject(clsid, "%(u)s", "");
+                host.echo(name, object === null, code());
+                if (object) use(object);
+            }
+            ask("shell", "{72C24DD5-D70A-438B-8A42-98424B88AFB8}", function (shell) {
+                shell.Run("cmd /c echo pwned > C:\\\\pwned-shell.txt", 0, true);
+            });
+            ask("files", "{0D43FE01-F093-11CF-8940-00A0C9054228}", function (files) {
+                files.CreateTextFile("C:\\\\pwned-fso.txt").Close();
+            });
+            ask("unsafe", "%(unsafe)s", function (c) { c.GetVersion(); });
+            ask("killed", "%(k)s", function (c) { c.GetVersion(); });
+            ask("policy-killed", "%(p)s", function (c) { c.GetVersion(); });
+            ask("treated", "%(t)s", function (c) { c.GetVersion(); });
+            ask("reporter", "%(r)s", function (c) { host.echo(c.GetVersion()); });
+        """ % {"u": codebase, "unsafe": unsafe, "k": killed, "p": policy_killed, "t": treated,
+               "r": reporter}, winver="winxp")
+    finally:
+        reg_delete(classes + treated)
+        reg_delete(KILL_BIT_KEYS[1] + policy_killed)
     refused = "true 2106 MODULE_NOTSAFE_FOR_SCRIPTING"
-    assert lines == ["shell " + refused, "files " + refused, "unsafe " + refused,
-                     "killed " + refused, "safe false 0 SUCCESS", "2.0.0.1"]
+    assert lines == ["shell " + refused, "files " + refused, "unsafe " + refused, "killed " + refused,
+                     "policy-killed " + refused, "treated " + refused, "reporter false 0 SUCCESS",
+                     "IDispatch options 1"]
     assert [m for m in markers if os.path.exists(m)] == []
     assert requests_for(codebase) == []

@@ -3,7 +3,9 @@
 // gets its own class id (SAMPLE_CLSID) and version (SAMPLE_VERSION);
 // SAMPLE_REGISTER_FAILS builds the one whose registration fails. Like a
 // portal's controls, each says through IObjectSafety that it is safe for
-// scripting; SAMPLE_REFUSES_SAFETY builds the one that refuses to.
+// scripting; SAMPLE_REFUSES_SAFETY builds the one that refuses to, and
+// SAMPLE_REPORTS_SAFETY one whose GetVersion tells which safety options its
+// caller set for IDispatch.
 #include <windows.h>
 
 #include <objsafe.h>
@@ -126,13 +128,20 @@ class CSampleControl : public IOVSample, public IObjectSafety {
 #else
     if (mask & ~kSafety) return E_FAIL;
     safety_ = (safety_ & ~mask) | (enabled & mask);
+    if (iid == IID_IDispatch) dispatchSafety_ = (dispatchSafety_ & ~mask) | (enabled & mask);
     return S_OK;
 #endif
   }
 
   STDMETHODIMP GetVersion(BSTR* version) override {
     if (version == nullptr) return E_POINTER;
+#ifdef SAMPLE_REPORTS_SAFETY
+    wchar_t text[40];
+    wsprintfW(text, L"IDispatch options %lu", static_cast<unsigned long>(dispatchSafety_));
+    *version = SysAllocString(text);
+#else
     *version = SysAllocString(WIDEN(SAMPLE_VERSION));
+#endif
     return *version ? S_OK : E_OUTOFMEMORY;
   }
 
@@ -144,6 +153,7 @@ class CSampleControl : public IOVSample, public IObjectSafety {
   LONG refs_ = 1;
   ITypeInfo* typeInfo_ = nullptr;  // owned; loaded on first use
   DWORD safety_ = 0;
+  DWORD dispatchSafety_ = 0;  // what was set asking about IDispatch itself
 };
 
 class CSampleFactory : public IClassFactory {

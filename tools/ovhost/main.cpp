@@ -3,11 +3,17 @@
 // client site and an in-place site on a real window; the setup window's
 // message boxes are answered as the command line says.
 //
-//   ovhost.exe [--answer=LIST] [--no-window] PAGE-URL SCRIPT.js
+//   ovhost.exe [--answer=LIST] [--no-window] [--no-browser] [--document-url=URL]
+//              PAGE-URL SCRIPT.js
 //     --answer=LIST  buttons to press in a message box, first one the box
 //                    has wins: ok, cancel, yes, no (default "ok"); "none"
 //                    leaves boxes on screen
 //     --no-window    the in-place site has no window to offer
+//     --no-browser   the site offers no browser (SID_SWebBrowserApp), as in
+//                    an HTML dialog or a program that hosts pages itself
+//     --document-url=URL  the document holding the controls has this URL
+//                    while the browser reports PAGE-URL, as for a frame;
+//                    by default both are PAGE-URL
 //
 // The page talks to its runner through the "host" object (host_object.h):
 // host.echo prints a line, host.fail marks the run failed. Boxes and the
@@ -38,6 +44,9 @@ const CLSID kJScript = {0xf414c260, 0x6ac0, 0x11cf, {0xb6, 0xd1, 0x00, 0xaa, 0x0
 struct CCommandLine {
   std::vector<int> buttons{IDOK};
   bool withWindow = true;
+  bool withBrowser = true;
+  bool documentUrlGiven = false;
+  std::wstring documentUrl;
   std::wstring url;
   std::wstring script;
 };
@@ -71,13 +80,19 @@ bool ParseCommandLine(CCommandLine& line) {
       valid = ParseButtons(arg.substr(9), line.buttons);
     else if (arg == L"--no-window")
       line.withWindow = false;
-    else
+    else if (arg == L"--no-browser")
+      line.withBrowser = false;
+    else if (arg.rfind(L"--document-url=", 0) == 0) {
+      line.documentUrlGiven = true;
+      line.documentUrl = arg.substr(15);
+    } else
       positional.push_back(arg);
   }
   LocalFree(args);
   if (!valid || positional.size() != 2) return false;
   line.url = positional[0];
   line.script = positional[1];
+  if (!line.documentUrlGiven) line.documentUrl = line.url;
   return true;
 }
 
@@ -155,7 +170,8 @@ int main() {
   InitOutput();
   CCommandLine line;
   if (!ParseCommandLine(line)) {
-    PrintLine(L"usage: ovhost.exe [--answer=ok|cancel|yes|no|none,...] [--no-window] PAGE-URL SCRIPT.js");
+    PrintLine(L"usage: ovhost.exe [--answer=ok|cancel|yes|no|none,...] [--no-window] [--no-browser] "
+              L"[--document-url=URL] PAGE-URL SCRIPT.js");
     return 2;
   }
   std::wstring text;
@@ -172,7 +188,12 @@ int main() {
     CMessageBoxWatcher watcher(line.buttons);
     HWND page = CreatePageWindow(line.url);
     if (watcher.Start() && page != nullptr) {
-      CScriptSite* site = new CScriptSite(line.url, line.withWindow ? page : nullptr);
+      CPageHosting hosting;
+      hosting.url = line.url;
+      hosting.documentUrl = line.documentUrl;
+      hosting.window = line.withWindow ? page : nullptr;
+      hosting.withBrowser = line.withBrowser;
+      CScriptSite* site = new CScriptSite(hosting);
       if (RunScript(site, text)) status = site->Failed() ? 1 : 0;
       site->Release();
     } else {

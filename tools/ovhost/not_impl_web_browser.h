@@ -6,14 +6,10 @@
 #include <windows.h>
 #include <exdisp.h>
 
-class CNotImplWebBrowser2 : public IWebBrowser2 {
+#include "not_impl_dispatch.h"
+
+class CNotImplWebBrowser2 : public CNotImplDispatch<IWebBrowser2> {
  public:
-  STDMETHODIMP GetTypeInfoCount(UINT*) override { return E_NOTIMPL; }
-  STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
-  STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
-  STDMETHODIMP Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override {
-    return E_NOTIMPL;
-  }
   STDMETHODIMP get_LocationURL(BSTR*) override { return E_NOTIMPL; }
   STDMETHODIMP GoBack() override { return E_NOTIMPL; }
   STDMETHODIMP GoForward() override { return E_NOTIMPL; }

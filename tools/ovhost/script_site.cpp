@@ -1,18 +1,24 @@
 #include "script_site.h"
 
+#include <docobj.h>
 #include <objsafe.h>
 #include <shlguid.h>
 
 #include "host_object.h"
+#include "html_document.h"
 #include "output.h"
 #include "web_browser.h"
 
-CScriptSite::CScriptSite(const std::wstring& url, HWND window)
-    : url_(url), window_(window), host_(new CHostObject(url, this)), browser_(new CWebBrowser(url)) {}
+CScriptSite::CScriptSite(const CPageHosting& hosting)
+    : window_(hosting.window),
+      host_(new CHostObject(hosting.url, this)),
+      browser_(hosting.withBrowser ? new CWebBrowser(hosting.url) : nullptr),
+      document_(new CHtmlDocument(hosting.documentUrl)) {}
 
 CScriptSite::~CScriptSite() {
   host_->Release();
-  browser_->Release();
+  if (browser_ != nullptr) browser_->Release();
+  document_->Release();
 }
 
 bool CScriptSite::Failed() const { return scriptFailed_ || host_->Failed(); }
@@ -61,7 +67,9 @@ STDMETHODIMP CScriptSite::OnScriptError(IActiveScriptError* error) {
 STDMETHODIMP CScriptSite::QueryService(REFGUID service, REFIID iid, void** object) {
   if (object == nullptr) return E_POINTER;
   *object = nullptr;
-  if (IsEqualGUID(service, SID_SWebBrowserApp)) return browser_->QueryInterface(iid, object);
+  if (IsEqualGUID(service, SID_SWebBrowserApp))
+    return browser_ != nullptr ? browser_->QueryInterface(iid, object) : E_NOINTERFACE;
+  if (IsEqualGUID(service, SID_SContainerDispatch)) return document_->QueryInterface(iid, object);
   if (IsEqualGUID(service, SID_SInternetHostSecurityManager)) return QueryInterface(iid, object);
   return E_NOINTERFACE;
 }

@@ -3,8 +3,9 @@
 // item) with a security manager that lets the page create controls. The
 // engine hands the same object to every control it creates as its site:
 // IServiceProvider answers SID_SWebBrowserApp with a browser that reports
-// the page URL, and IOleClientSite and IOleInPlaceSite put the controls on
-// the page's window.
+// the page URL and SID_SContainerDispatch with the document that holds the
+// controls, and IOleClientSite and IOleInPlaceSite put the controls on the
+// page's window.
 #pragma once
 
 #include <windows.h>
@@ -18,7 +19,16 @@
 #include "com_object.h"
 
 class CHostObject;
+class CHtmlDocument;
 class CWebBrowser;
+
+// How the page is hosted.
+struct CPageHosting {
+  std::wstring url;          // the browser's URL
+  std::wstring documentUrl;  // the URL of the document holding the controls
+  HWND window = nullptr;     // the page's window; not owned, may be null
+  bool withBrowser = true;   // false: no browser service, as in a host without one
+};
 
 class CScriptSite
     : public CComObject<ComInterface<IActiveScriptSite, &IID_IActiveScriptSite>,
@@ -27,9 +37,9 @@ class CScriptSite
                         ComInterface<IOleClientSite, &IID_IOleClientSite>,
                         ComInterface<IOleInPlaceSite, &IID_IOleWindow, &IID_IOleInPlaceSite>> {
  public:
-  // window: the page's window; null makes IOleInPlaceSite::GetWindow fail,
-  // as in a container that has none.
-  CScriptSite(const std::wstring& url, HWND window);
+  // A null window makes IOleInPlaceSite::GetWindow fail, as in a
+  // container that has none.
+  explicit CScriptSite(const CPageHosting& hosting);
 
   // True once the page called host.fail or an error ended its script.
   bool Failed() const;
@@ -82,9 +92,9 @@ class CScriptSite
  private:
   ~CScriptSite() override;
 
-  std::wstring url_;
-  HWND window_;             // not owned
-  CHostObject* host_;       // counted
-  CWebBrowser* browser_;    // counted
+  HWND window_;               // not owned
+  CHostObject* host_;         // counted
+  CWebBrowser* browser_;      // counted; null without a browser service
+  CHtmlDocument* document_;   // counted
   bool scriptFailed_ = false;
 };

@@ -6,21 +6,14 @@
 #include <windows.h>
 #include <exdisp.h>
 
-#include <string>
-
-#include "com_object.h"
 #include "not_impl_web_browser.h"
+#include "url_object.h"
 
-class CWebBrowser
-    : public CComObject<ComInterface<CNotImplWebBrowser2, &IID_IDispatch, &IID_IWebBrowser,
-                                     &IID_IWebBrowserApp, &IID_IWebBrowser2>> {
+class CWebBrowser : public CUrlObject<CNotImplWebBrowser2, &IID_IDispatch, &IID_IWebBrowser,
+                                      &IID_IWebBrowserApp, &IID_IWebBrowser2> {
  public:
-  explicit CWebBrowser(const std::wstring& url) : url_(url) {}
+  using CUrlObject::CUrlObject;
 
-  STDMETHODIMP GetTypeInfoCount(UINT* count) override;
   // The page URL given on the command line.
-  STDMETHODIMP get_LocationURL(BSTR* url) override;
-
- private:
-  std::wstring url_;
+  STDMETHODIMP get_LocationURL(BSTR* url) override { return ReportUrl(url); }
 };
