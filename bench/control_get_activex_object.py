@@ -13,28 +13,15 @@ and stops it again.
 """
 
 import os
-import subprocess
 import sys
-import tempfile
 
-SOURCE = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+from page_bench import SOURCE, page_bench
 
 
 def main():
     build = os.path.abspath(sys.argv[1])
     calls = int(sys.argv[2]) if len(sys.argv) > 2 else 10000
-    bench = os.path.join(build, "bench-perf")
-    env = dict(os.environ, OV_BUILD_DIR=build, OV_BENCH_DIR=bench, OV_SOURCE_DIR=SOURCE)
-    subprocess.run([os.path.join(SOURCE, "scripts", "bench"), "start", bench,
-                    subprocess.run([os.path.join(SOURCE, "bench", "build_arch"), build], check=True,
-                                   capture_output=True, text=True).stdout.split()[1]],
-                   check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    try:
-        os.environ.update(env)
-        sys.path.insert(0, os.path.join(SOURCE, "tests", "control"))
-        import control_support as support
-        support.regsvr32(support.AGENT_DLL)
-        support.regsvr32(support.INPLACE_DLL)
+    with page_bench(build, "bench-perf") as (support, _, _):
         sys.path.insert(0, os.path.join(SOURCE, "tests", "support"))
         from install_packages import CLSID_MAIN
         support.regsvr32(os.path.join(build, "tests", "samples", "sample_main_4", "OVSample.dll"))
@@ -66,9 +53,6 @@ def main():
             print("%-10s GetActiveXObject: %8.1f us per call, new ActiveXObject: %8.1f us, ratio %5.2f"
                   % (name, get * 1000 / calls, new * 1000 / calls, get / new if new else float("inf")))
         return 0
-    finally:
-        subprocess.run([os.path.join(SOURCE, "scripts", "bench"), "stop", bench],
-                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
 
 if __name__ == "__main__":

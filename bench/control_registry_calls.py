@@ -19,7 +19,7 @@ import subprocess
 import sys
 import tempfile
 
-SOURCE = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+from page_bench import SOURCE, page_bench
 # What reaches the registry server, whatever API the caller used.
 KINDS = (("key opens", r"Nt(Open|Create)Key"), ("value queries", r"NtQuery(Value)?Key"),
          ("enumerations", r"NtEnumerate"))
@@ -39,64 +39,53 @@ def count_calls(trace):
 def main():
     build = os.path.abspath(sys.argv[1])
     calls = int(sys.argv[2]) if len(sys.argv) > 2 else 40
-    bench = os.path.join(build, "bench-reg")
-    traced = bench + "-traced"
-    env = dict(os.environ, OV_BUILD_DIR=build, OV_BENCH_DIR=bench, OV_SOURCE_DIR=SOURCE)
-    subprocess.run([os.path.join(SOURCE, "scripts", "bench"), "start", bench,
-                    "x86_64" if "x86_64" in open(os.path.join(build, "CMakeCache.txt")).read() else "i686"],
-                   check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    try:
-        os.environ.update(env)
-        sys.path.insert(0, os.path.join(SOURCE, "tests", "control"))
-        import control_support as support
-        support.regsvr32(support.AGENT_DLL)
-        support.regsvr32(support.INPLACE_DLL)
-        # The same prefix, its programs run with the registry traced.
-        os.makedirs(traced, exist_ok=True)
-        with open(os.path.join(bench, "env")) as f:
-            settings = f.read().replace("WINEDEBUG=-all", "WINEDEBUG=+reg")
-        with open(os.path.join(traced, "env"), "w") as f:
-            f.write(settings)
-        per_page = []
-        for n in (calls, 0):
-            with tempfile.NamedTemporaryFile("w", suffix=".js", delete=False, dir=build) as page:
-                page.write("""
-                    var m = new ActiveXObject("OVManagerX.OvelinAutoUpdater.1");
-                    for (var i = 0; i < %d; i++) m.GetActiveXObject("%s", "http://cdn.ovelin.net/unused.cab", "");
-                    if (m.GetLastError() != 0) host.fail(m.GetLastErrorCodeString());
-                """ % (n, support.INPLACE_CLSID))
-            # To a file, not a pipe: Wine's background processes would hold a pipe open.
-            with tempfile.TemporaryFile() as out:
-                try:
-                    status = subprocess.run([os.path.join(SOURCE, "scripts", "wine-run"), traced, support.OVHOST,
-                                             "http://game.ovelin.net/", support.winpath(page.name)],
-                                            stdin=subprocess.DEVNULL, stdout=out, stderr=subprocess.STDOUT,
-                                            env=dict(env, OV_WINVER="winxp"), timeout=600).returncode
-                finally:
-                    os.unlink(page.name)
-                out.seek(0)
-                output = out.read().decode("utf-8", "replace")
-            if status != 0:
-                print("\n".join(line for line in output.splitlines() if "trace:" not in line))
-                return 1
-            if os.environ.get("OV_KEEP_TRACE"):
-                with open(os.environ["OV_KEEP_TRACE"] + ".%d" % n, "w") as f:
-                    f.write(output)
-            per_page.append(count_calls(output))
-        with_calls, without = per_page
-        print("calls: %d" % calls)
-        for name in sorted(set(with_calls) | set(without)):
-            extra = (with_calls[name] - without[name]) / calls
-            if extra:
-                print("  %-22s %6.2f per call" % (name, extra))
-        for kind, pattern in KINDS:
-            total = sum(with_calls[n] - without[n] for n in set(with_calls) | set(without) if re.match(pattern, n))
-            print("%-14s %6.2f per call" % (kind, total / calls))
-        return 0
-    finally:
-        shutil.rmtree(traced, ignore_errors=True)
-        subprocess.run([os.path.join(SOURCE, "scripts", "bench"), "stop", bench],
-                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    traced = os.path.join(build, "bench-reg-traced")
+    with page_bench(build, "bench-reg") as (support, env, bench):
+        try:
+            # The same prefix, its programs run with the registry traced.
+            os.makedirs(traced, exist_ok=True)
+            with open(os.path.join(bench, "env")) as f:
+                settings = f.read().replace("WINEDEBUG=-all", "WINEDEBUG=+reg")
+            with open(os.path.join(traced, "env"), "w") as f:
+                f.write(settings)
+            per_page = []
+            for n in (calls, 0):
+                with tempfile.NamedTemporaryFile("w", suffix=".js", delete=False, dir=build) as page:
+                    page.write("""
+                        var m = new ActiveXObject("OVManagerX.OvelinAutoUpdater.1");
+                        for (var i = 0; i < %d; i++) m.GetActiveXObject("%s", "http://cdn.ovelin.net/unused.cab", "");
+                        if (m.GetLastError() != 0) host.fail(m.GetLastErrorCodeString());
+                    """ % (n, support.INPLACE_CLSID))
+                # To a file, not a pipe: Wine's background processes would hold a pipe open.
+                with tempfile.TemporaryFile() as out:
+                    try:
+                        status = subprocess.run([os.path.join(SOURCE, "scripts", "wine-run"), traced, support.OVHOST,
+                                                 "http://game.ovelin.net/", support.winpath(page.name)],
+                                                stdin=subprocess.DEVNULL, stdout=out, stderr=subprocess.STDOUT,
+                                                env=dict(env, OV_WINVER="winxp"), timeout=600).returncode
+                    finally:
+                        os.unlink(page.name)
+                    out.seek(0)
+                    output = out.read().decode("utf-8", "replace")
+                if status != 0:
+                    print("\n".join(line for line in output.splitlines() if "trace:" not in line))
+                    return 1
+                if os.environ.get("OV_KEEP_TRACE"):
+                    with open(os.environ["OV_KEEP_TRACE"] + ".%d" % n, "w") as f:
+                        f.write(output)
+                per_page.append(count_calls(output))
+            with_calls, without = per_page
+            print("calls: %d" % calls)
+            for name in sorted(set(with_calls) | set(without)):
+                extra = (with_calls[name] - without[name]) / calls
+                if extra:
+                    print("  %-22s %6.2f per call" % (name, extra))
+            for kind, pattern in KINDS:
+                total = sum(with_calls[n] - without[n] for n in set(with_calls) | set(without) if re.match(pattern, n))
+                print("%-14s %6.2f per call" % (kind, total / calls))
+            return 0
+        finally:
+            shutil.rmtree(traced, ignore_errors=True)
 
 
 if __name__ == "__main__":
