@@ -1,5 +1,6 @@
 #include "crypt_time_stamp.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -13,6 +14,7 @@ namespace {
 
 const DWORD kEncoding = X509_ASN_ENCODING | PKCS_7_ASN_ENCODING;
 const char kTimeStampTokenOid[] = "1.3.6.1.4.1.311.3.3.1";
+const char kCountersignatureOid[] = "1.2.840.113549.1.9.6";
 const char kTimeStampDataOid[] = "1.2.840.113549.1.9.16.1.4";
 
 // One DER element: its tag and contents, within a buffer already read.
@@ -157,13 +159,96 @@ bool VerifyToken(const CRYPT_ATTR_BLOB& token, const CMSG_SIGNER_INFO& signer, H
   return IsChainTrusted(authority.Get(), all.Get(), &time, kTimeStampingUsage, chain);
 }
 
+// The signingTime attribute among attributes, when there is exactly one.
+bool ReadSigningTime(const CRYPT_ATTRIBUTES& attributes, FILETIME& time) {
+  for (DWORD i = 0; i < attributes.cAttr; ++i) {
+    const CRYPT_ATTRIBUTE& attribute = attributes.rgAttr[i];
+    if (std::strcmp(attribute.pszObjId, szOID_RSA_signingTime) != 0) continue;
+    DWORD size = sizeof(time);
+    return attribute.cValue == 1 &&
+           CryptDecodeObjectEx(X509_ASN_ENCODING, PKCS_UTC_TIME, attribute.rgValue[0].pbData,
+                               attribute.rgValue[0].cbData, 0, nullptr, &time, &size);
+  }
+  return false;
+}
+
+// The signature of a countersignature (value: its DER SignerInfo, counter:
+// the same decoded) over its authenticated attributes, verified with the
+// key of authority. Authenticode signs the attributes' DER as a SET, so
+// the bytes are taken as they stand in value, not encoded again.
+// (CryptMsgVerifyCountersignatureEncoded would do this; this platform's
+// answers every call with a failure.)
+bool SignsAttributes(const CRYPT_ATTR_BLOB& value, const CMSG_SIGNER_INFO& counter,
+                     PCCERT_CONTEXT authority) {
+  const BYTE* data = value.pbData;
+  size_t size = value.cbData;
+  DerElement info, version, id, algorithm, attributes;
+  if (!ReadElement(data, size, info) || info.tag != 0x30) return false;
+  const BYTE* fields = info.contents;
+  size_t left = info.size;
+  if (!ReadElement(fields, left, version) || !ReadElement(fields, left, id) ||
+      !ReadElement(fields, left, algorithm))
+    return false;
+  const BYTE* start = fields;
+  if (!ReadElement(fields, left, attributes) || attributes.tag != 0xA0) return false;
+  std::vector<BYTE> signedBytes(start, fields);
+  signedBytes[0] = 0x31;  // SET OF, in place of the [0] of the SignerInfo
+
+  CCryptProvider provider;
+  CCryptKey key;
+  CCryptHashHandle hash;
+  const ALG_ID digestAlgorithm = DigestAlgorithmOf(counter.HashAlgorithm.pszObjId);
+  if (digestAlgorithm == 0 ||
+      !CryptAcquireContextA(provider.Receive(), nullptr, nullptr, PROV_RSA_AES,
+                            CRYPT_VERIFYCONTEXT) ||
+      !CryptImportPublicKeyInfo(provider.Get(), X509_ASN_ENCODING,
+                                &authority->pCertInfo->SubjectPublicKeyInfo, key.Receive()) ||
+      !CryptCreateHash(provider.Get(), digestAlgorithm, 0, 0, hash.Receive()) ||
+      !CryptHashData(hash.Get(), signedBytes.data(), static_cast<DWORD>(signedBytes.size()), 0))
+    return false;
+  // CryptoAPI takes signatures least significant byte first.
+  std::vector<BYTE> signature(counter.EncryptedHash.pbData,
+                              counter.EncryptedHash.pbData + counter.EncryptedHash.cbData);
+  std::reverse(signature.begin(), signature.end());
+  return CryptVerifySignatureA(hash.Get(), signature.data(), static_cast<DWORD>(signature.size()),
+                               key.Get(), nullptr, 0) != FALSE;
+}
+
+// One Authenticode countersignature (a DER SignerInfo) of signer; its
+// authority's certificate is among carried.
+bool VerifyCountersignature(const CRYPT_ATTR_BLOB& value, const CMSG_SIGNER_INFO& signer,
+                            HCERTSTORE carried, FILETIME& time) {
+  CDecoded<CMSG_SIGNER_INFO> counter;
+  DWORD size = 0;
+  if (carried == nullptr ||
+      !CryptDecodeObjectEx(kEncoding, PKCS7_SIGNER_INFO, value.pbData, value.cbData,
+                           CRYPT_DECODE_ALLOC_FLAG, nullptr, counter.Receive(), &size))
+    return false;
+  CERT_INFO id = {};
+  id.Issuer = counter->Issuer;
+  id.SerialNumber = counter->SerialNumber;
+  CCertificate authority(CertGetSubjectCertificateFromStore(carried, kEncoding, &id));
+  if (!authority || !SignsAttributes(value, *counter.Get(), authority.Get()) ||
+      !HasMessageDigest(counter->AuthAttrs, DigestAlgorithmOf(counter->HashAlgorithm.pszObjId),
+                        signer.EncryptedHash.pbData, signer.EncryptedHash.cbData) ||
+      !ReadSigningTime(counter->AuthAttrs, time))
+    return false;
+  CCertChain chain;
+  return IsChainTrusted(authority.Get(), carried, &time, kTimeStampingUsage, chain);
+}
+
 }  // namespace
 
 bool FindTrustedSigningTime(const CMSG_SIGNER_INFO& signer, HCERTSTORE carried, FILETIME& time) {
   for (DWORD i = 0; i < signer.UnauthAttrs.cAttr; ++i) {
     const CRYPT_ATTRIBUTE& attribute = signer.UnauthAttrs.rgAttr[i];
-    if (std::strcmp(attribute.pszObjId, kTimeStampTokenOid) != 0 || attribute.cValue != 1) continue;
-    if (VerifyToken(attribute.rgValue[0], signer, carried, time)) return true;
+    if (attribute.cValue != 1) continue;
+    if (std::strcmp(attribute.pszObjId, kTimeStampTokenOid) == 0 &&
+        VerifyToken(attribute.rgValue[0], signer, carried, time))
+      return true;
+    if (std::strcmp(attribute.pszObjId, kCountersignatureOid) == 0 &&
+        VerifyCountersignature(attribute.rgValue[0], signer, carried, time))
+      return true;
   }
   return false;
 }

@@ -18,7 +18,8 @@ class CCabinetDigestStream;
 //    the file was written, may be null);
 //  - has a signer whose chain this machine trusts for code signing
 //    (IsChainTrusted) at the time a trusted time stamp names
-//    (FindTrustedSigningTime), or now when there is none;
+//    (FindTrustedSigningTime: an RFC 3161 token or an Authenticode
+//    countersignature), or now when there is none;
 //  - and, when this build pins publishers, chains from the signer up to
 //    one of them, every link's signature verified.
 // Everything else, including a file that cannot be read, is false.

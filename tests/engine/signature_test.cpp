@@ -116,8 +116,11 @@ TEST(PackageSigner, OnlyIntactSignaturesOfTrustedSignersPass) {
       {"cabinet/stamped.cab", true},        // time-stamped now by the loopback authority
       // Expired, but time-stamped while its certificate was valid.
       {"cabinet/expired_stamped.cab", true},
+      {"cabinet/expired_countersigned.cab", true},  // an Authenticode countersignature
       {"cabinet/expired.cab", false},              // no time stamp: judged now
-      {"cabinet/expired_stamped_late.cab", false},  // stamped after the certificate expired
+      // Stamped after the certificate expired.
+      {"cabinet/expired_stamped_late.cab", false},
+      {"cabinet/expired_countersigned_late.cab", false},
       {"cabinet/untrusted.cab", false},
       {"cabinet/selfsigned.cab", false},
       {"cabinet/web.cab", false},           // a web server's certificate: no code signing

@@ -131,6 +131,11 @@ def make_signer_trust_packages(folder, unsigned, pki):
     with timestamp_server.TimeStampServer(pki) as url:
         sign(unsigned, os.path.join(folder, "stamped.cab"), pki.signer, timestamp_url=url)
         sign(unsigned, os.path.join(folder, "expired_stamped_late.cab"), pki.expired, timestamp_url=url)
+        # Authenticode countersignatures, the kind that Windows XP reads.
+        for name, seconds in (("expired_countersigned.cab", packages.EXPIRED_SIGNING_TIME),
+                              ("expired_countersigned_late.cab", int(time.time()))):
+            sign(unsigned, os.path.join(folder, name), pki.expired,
+                 countersign_url=url + "authenticode/%d" % seconds)
     sign(unsigned, os.path.join(folder, "expired_stamped.cab"), pki.expired,
          stamped_at=packages.EXPIRED_SIGNING_TIME, tsa=pki.tsa)
     sign(unsigned, os.path.join(folder, "web.cab"), pki.web)

@@ -206,15 +206,19 @@ def default_signer():
     return load_pki(os.path.join(os.environ["OV_PKG_ROOT"], "ca")).signer
 
 
-def sign_file(in_path, out_path, signer, timestamp_url=None, stamped_at=None, tsa=None):
+def sign_file(in_path, out_path, signer, timestamp_url=None, stamped_at=None, tsa=None,
+              countersign_url=None):
     """Authenticode-signs in_path (a cabinet or a PE file) into out_path.
     timestamp_url: an RFC 3161 authority to time-stamp the signature (see
     timestamp_server); or stamped_at (seconds since 1970): a time stamp of
-    that time by the authority tsa (a Signer), made by osslsigncode itself."""
+    that time by the authority tsa (a Signer), made by osslsigncode itself;
+    or countersign_url: an authority that answers Authenticode requests."""
     if os.path.exists(out_path):
         os.remove(out_path)
     stamp = []
-    if timestamp_url:
+    if countersign_url:
+        stamp = ["-t", countersign_url]
+    elif timestamp_url:
         stamp = ["-ts", timestamp_url]
     elif stamped_at is not None:
         stamp = ["-TSA-certs", tsa.cert, "-TSA-key", tsa.key, "-TSA-time", str(stamped_at)]
