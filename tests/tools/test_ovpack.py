@@ -15,6 +15,7 @@ import shutil
 import subprocess
 import sys
 import tempfile
+import time
 
 import pytest
 
@@ -618,13 +619,16 @@ def test_check_and_install_judge_the_signer_at_the_time_stamped(env, pki, work, 
     assert install(env, work, package, CLSID_MAIN, "1.0.0.4")[0] == result
 
 
-# --timestamp end to end: ovpack signs, the loopback authority stamps.
-def test_build_time_stamps_through_the_authority(env, pki, work):
+# Time stamps end to end: ovpack signs, the loopback authority stamps, as
+# an RFC 3161 token or as an Authenticode countersignature.
+@pytest.mark.parametrize("option,path", [("--timestamp", ""),
+                                         ("--authenticode-timestamp", "authenticode/%d")])
+def test_build_time_stamps_through_the_authority(env, pki, work, option, path):
     # The bench's HTTP proxy leads to the package server, not to the authority.
     direct = {name: value for name, value in env.items() if name.lower() != "http_proxy"}
     with timestamp_server.TimeStampServer(pki) as url:
         status, output = ovpack(direct, *inf_build(work, pki, setup_info(TYPICAL)), "--ca", pki.ca,
-                                "--timestamp", url)
+                                option, url + (path % time.time() if path else ""))
     assert status == 0, output
     assert re.search(r"^signature: signed at %s by /CN=Ovelin Test Signer signer, time stamp by "
                      r"/CN=Ovelin Test Signer tsa; trusted by " % DATE, output, re.M), output
