@@ -1,6 +1,6 @@
 #include "authenticode_digest.h"
 
-#include "crypt_hash.h"
+#include <cstring>
 
 namespace {
 
@@ -39,14 +39,47 @@ size_t DerElementLength(const BYTE* data, size_t size) {
   return header + length;
 }
 
+// The covered parts of a header: bytes 0-3, 8-33 and 56-59.
+bool AddCoveredHeader(CCryptHash& hash, const BYTE* header) {
+  return hash.Add(header, 4) && hash.Add(header + 8, 26) && hash.Add(header + 56, 4);
+}
+
 }  // namespace
 
-bool CSignedCabinet::Open(const char* path) {
-  if (path == nullptr || file_.IsOpen()) return false;
-  if (!file_.Open(path, CLocalFile::ExistingForRead, FILE_ATTRIBUTE_NORMAL)) return false;
+void CCabinetDigestStream::Add(const BYTE* data, size_t size) {
+  if (failed_) return;
+  if (received_ < kHeaderSize) {
+    const size_t part = size < kHeaderSize - received_ ? size : kHeaderSize - received_;
+    std::memcpy(header_ + received_, data, part);
+    received_ += part;
+    data += part;
+    size -= part;
+    if (received_ < kHeaderSize) return;
+    end_ = Dword(header_ + 44);
+    if (end_ < kHeaderSize || !hash_.Start(CALG_SHA_256) || !AddCoveredHeader(hash_, header_)) {
+      failed_ = true;
+      return;
+    }
+  }
+  if (received_ < end_) {
+    const uint64_t left = end_ - received_;
+    if (!hash_.Add(data, size < left ? size : static_cast<size_t>(left))) failed_ = true;
+  }
+  received_ += size;
+}
+
+bool CCabinetDigestStream::Finish(uint32_t signedDataOffset, std::vector<BYTE>& digest) {
+  if (failed_ || received_ < kHeaderSize || end_ != signedDataOffset || received_ < end_)
+    return false;
+  failed_ = true;  // the hash is spent
+  return hash_.Finish(digest);
+}
+
+bool CSignedCabinet::Open(HANDLE file) {
+  if (file_.IsOpen() || !file_.OpenDuplicate(file)) return false;
   ULONGLONG fileSize = 0;
   if (!file_.GetSize(fileSize) || fileSize < kHeaderSize || fileSize > 0xFFFFFFFFull) return false;
-  if (!file_.ReadExactly(header_, kHeaderSize)) return false;
+  if (!file_.Seek(0) || !file_.ReadExactly(header_, kHeaderSize)) return false;
 
   const BYTE* h = header_;
   const uint16_t flags = Word(h + 30);
@@ -85,12 +118,16 @@ bool CSignedCabinet::ReadSignedData(std::vector<BYTE>& signedData) {
   return true;
 }
 
-bool CSignedCabinet::ComputeDigest(ALG_ID algorithm, std::vector<BYTE>& digest) {
+bool CSignedCabinet::ComputeDigest(ALG_ID algorithm, CCabinetDigestStream* streamed,
+                                   std::vector<BYTE>& digest) {
   if (!file_.IsOpen()) return false;
+  // The streamed digest saw the bytes that were written to this file, which
+  // no one else could write since: its own writer holds it open.
+  if (algorithm == CALG_SHA_256 && streamed != nullptr &&
+      streamed->Finish(signedDataOffset_, digest))
+    return true;
   CCryptHash hash;
-  if (!hash.Start(algorithm)) return false;
-  if (!hash.Add(header_, 4) || !hash.Add(header_ + 8, 26) || !hash.Add(header_ + 56, 4))
-    return false;
+  if (!hash.Start(algorithm) || !AddCoveredHeader(hash, header_)) return false;
   if (!file_.Seek(kHeaderSize)) return false;
   std::vector<BYTE> buffer(256 * 1024);
   uint32_t left = signedDataOffset_ - static_cast<uint32_t>(kHeaderSize);

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <io.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -17,7 +18,26 @@ Function LookUp(HMODULE module, const char* name) {
 void* __cdecl Allocate(ULONG size) { return std::malloc(size); }
 void __cdecl Release(void* block) { std::free(block); }
 
-INT_PTR __cdecl OpenInput(char* path, int flags, int mode) { return _open(path, flags, mode); }
+const char kHandlePrefix[] = "ovcabinet:";
+
+// FDI opens the cabinet by the name that CCabinet::Open made of its handle;
+// any other name is refused. The descriptor owns a duplicate, which
+// _close releases.
+INT_PTR __cdecl OpenInput(char* name, int, int) {
+  const size_t prefix = sizeof(kHandlePrefix) - 1;
+  unsigned long long value = 0;
+  if (name == nullptr || std::strncmp(name, kHandlePrefix, prefix) != 0 ||
+      std::sscanf(name + prefix, "%llx", &value) != 1)
+    return -1;
+  CLocalFile input;
+  if (!input.OpenDuplicate(reinterpret_cast<HANDLE>(static_cast<UINT_PTR>(value))) ||
+      !input.Seek(0))
+    return -1;
+  const int descriptor =
+      _open_osfhandle(reinterpret_cast<intptr_t>(input.Handle()), _O_RDONLY | _O_BINARY);
+  if (descriptor != -1) input.Detach();
+  return descriptor;
+}
 
 UINT __cdecl ReadInput(INT_PTR handle, void* buffer, UINT count) {
   return static_cast<UINT>(_read(static_cast<int>(handle), buffer, count));
@@ -43,7 +63,7 @@ CCabinet::CCabinet() : writeCallback_(WriteDescriptor) {}
 
 CCabinet::~CCabinet() { Unload(); }
 
-bool CCabinet::Open(const char* path) {
+bool CCabinet::Open(const char* path, HANDLE file) {
   if (module_ == nullptr) module_ = LoadLibraryA("Cabinet.dll");
   if (module_ != nullptr && context_ == nullptr) {
     auto create = LookUp<decltype(&FDICreate)>(module_, "FDICreate");
@@ -52,29 +72,27 @@ bool CCabinet::Open(const char* path) {
                         CloseHandleOrOutput, SeekInput, cpu80386, &erf_);
     if (context_ == nullptr) Unload();
   }
-  if (module_ == nullptr || context_ == nullptr || path == nullptr) return false;
-
-  // FDI joins folder and name again to open the cabinet.
-  const char* slash = std::strrchr(path, '\\');
-  const char* name = slash != nullptr ? slash + 1 : path;
-  const size_t folderLength = static_cast<size_t>(name - path);
-  if (std::strlen(name) >= sizeof(cabinetName_) || folderLength >= sizeof(cabinetFolder_))
-    return false;
-  std::memcpy(cabinetFolder_, path, folderLength);
-  cabinetFolder_[folderLength] = '\0';
-  std::strcpy(cabinetName_, name);
+  if (module_ == nullptr || context_ == nullptr || cabinet_.IsOpen()) return false;
+  const bool held = file != INVALID_HANDLE_VALUE && file != nullptr
+                        ? cabinet_.OpenDuplicate(file)
+                        : path != nullptr &&
+                              cabinet_.Open(path, CLocalFile::ExistingForRead, FILE_ATTRIBUTE_NORMAL);
+  if (!held) return false;
+  std::snprintf(cabinetName_, sizeof(cabinetName_), "%s%llx", kHandlePrefix,
+                static_cast<unsigned long long>(reinterpret_cast<UINT_PTR>(cabinet_.Handle())));
   return true;
 }
 
 bool CCabinet::IsReady() const {
-  return module_ != nullptr && context_ != nullptr && cabinetName_[0] != '\0';
+  return module_ != nullptr && context_ != nullptr && cabinet_.IsOpen();
 }
 
 BOOL CCabinet::Copy() {
   if (!IsReady()) return FALSE;
   auto copy = LookUp<decltype(&FDICopy)>(module_, "FDICopy");
   if (copy == nullptr) return FALSE;
-  return copy(context_, cabinetName_, cabinetFolder_, 0, Notify, nullptr, this);
+  char noFolder[] = "";
+  return copy(context_, cabinetName_, noFolder, 0, Notify, nullptr, this);
 }
 
 void CCabinet::Unload() {

@@ -8,7 +8,9 @@
 // is complete. Variants answer these notifications; the output handle they
 // answer is the object itself (AsHandle), so the write callback finds its
 // state there. The cabinet's own input handles are runtime-library file
-// descriptors.
+// descriptors, each over a duplicate of the one handle the object holds on
+// the cabinet: FDI is given no path to open, so the file it reads is the
+// file that was opened (and checked) before.
 //
 // An object is used by one thread (the job's worker) from its construction
 // to its destruction, so nothing in it is guarded.
@@ -16,6 +18,8 @@
 
 #include <windows.h>
 #include <fdi.h>
+
+#include "local_file.h"
 
 class CCabinet {
  public:
@@ -25,11 +29,12 @@ class CCabinet {
   CCabinet& operator=(const CCabinet&) = delete;
 
   // Loads Cabinet.dll and creates the FDI context (once per object), then
-  // splits path at its last "\" into the cabinet's name and folder. False
-  // when the library or the context cannot be had, or when either part does
-  // not fit its MAX_PATH field.
-  bool Open(const char* path);
-  // Library, context and a cabinet name are all there.
+  // holds the cabinet: a duplicate of file when it is an open handle with
+  // read access, else the file at path opened for reading (others may
+  // read it, never write it). False when the library, the context or the
+  // file cannot be had.
+  bool Open(const char* path, HANDLE file = INVALID_HANDLE_VALUE);
+  // Library, context and the cabinet are all there.
   bool IsReady() const;
 
  protected:
@@ -57,6 +62,8 @@ class CCabinet {
   HMODULE module_ = nullptr;  // Cabinet.dll
   HFDI context_ = nullptr;
   ERF erf_ = {};
-  char cabinetName_[MAX_PATH] = "";
-  char cabinetFolder_[MAX_PATH] = "";  // with its trailing "\"; empty for a bare name
+  CLocalFile cabinet_;
+  // What FDI is told to open: the text form of cabinet_'s handle, which
+  // the open callback turns into a descriptor over a duplicate of it.
+  char cabinetName_[32] = "";
 };

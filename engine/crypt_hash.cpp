@@ -52,9 +52,13 @@ ALG_ID DigestAlgorithmOf(const char* oid) {
   return 0;
 }
 
-std::string Sha256Hex(const BYTE* data, DWORD size) {
+bool DigestOf(ALG_ID algorithm, const void* data, size_t size, std::vector<BYTE>& digest) {
   CCryptHash hash;
+  return hash.Start(algorithm) && hash.Add(data, size) && hash.Finish(digest);
+}
+
+std::string Sha256Hex(const BYTE* data, DWORD size) {
   std::vector<BYTE> digest;
-  if (!hash.Start(CALG_SHA_256) || !hash.Add(data, size) || !hash.Finish(digest)) return "";
+  if (!DigestOf(CALG_SHA_256, data, size, digest)) return "";
   return ToHexText(digest.data(), digest.size());
 }

@@ -33,5 +33,8 @@ class CCryptHash {
 // 0 for any other object identifier.
 ALG_ID DigestAlgorithmOf(const char* oid);
 
+// The digest of data in one step; false when the platform cannot make it.
+bool DigestOf(ALG_ID algorithm, const void* data, size_t size, std::vector<BYTE>& digest);
+
 // The SHA-256 digest of data in upper-case hexadecimal; empty on failure.
 std::string Sha256Hex(const BYTE* data, DWORD size);

@@ -1,5 +1,5 @@
 // Owners for what the signature check gets from CryptoAPI: providers,
-// hashes, messages, certificate stores, certificates, chains and decoded
+// keys, hashes, messages, certificate stores, certificates, chains and decoded
 // structures. Each releases what it holds when it goes; none is copied.
 #pragma once
 
@@ -10,6 +10,9 @@
 
 struct CReleaseProvider {
   void operator()(HCRYPTPROV provider) const { CryptReleaseContext(provider, 0); }
+};
+struct CDestroyKey {
+  void operator()(HCRYPTKEY key) const { CryptDestroyKey(key); }
 };
 struct CDestroyHash {
   void operator()(HCRYPTHASH hash) const { CryptDestroyHash(hash); }
@@ -31,6 +34,7 @@ struct CFreeLocal {
 };
 
 typedef CHandleOwner<HCRYPTPROV, CReleaseProvider> CCryptProvider;
+typedef CHandleOwner<HCRYPTKEY, CDestroyKey> CCryptKey;
 typedef CHandleOwner<HCRYPTHASH, CDestroyHash> CCryptHashHandle;
 typedef CHandleOwner<HCRYPTMSG, CCloseMessage> CCryptMessage;
 typedef CHandleOwner<HCERTSTORE, CCloseStore> CCertStore;

@@ -19,20 +19,13 @@ ResultCode CInstallJob::Run(const char* clsid, const char* codebase, const char*
   std::string packagePath;
   int32_t timeStamp = 0;
   ResultCode result = Download(codebase, packagePath, timeStamp);
-  if (result != SUCCESS) return result;
-
-  // Only a negative status is a verdict against the package; a check that
-  // could not be made lets the job go on.
-  int32_t status = 0;
-  if (VerifyPackageSignature(packagePath.c_str(), status) && status < 0)
-    return DLL_INVALID_SIGNCODE;
-  // The platform's verdict is not the only guard: some platforms pass a
-  // cabinet altered after signing, and the cabinet reader must never see
-  // one. The engine's own check also applies the build's pinned publishers.
-  if (!VerifySignedPackage(packagePath.c_str())) return DLL_INVALID_SIGNCODE;
+  if (result == SUCCESS) result = VerifySignature();
 
   std::string extractionFolder;
-  result = Extract(packagePath.c_str(), extractionFolder);
+  if (result == SUCCESS) result = Extract(packagePath.c_str(), extractionFolder);
+  // The package is let go once unpacked: the work folder it lives in is
+  // removed after the job.
+  package_.reset();
   if (result == SUCCESS) {
     CInstallPackage package;
     package.Init(listener_, extractionFolder.c_str(), clsid, codebase, needVersion, timeStamp);
@@ -41,4 +34,23 @@ ResultCode CInstallJob::Run(const char* clsid, const char* codebase, const char*
   }
   if (!extractionFolder.empty()) RemoveDirectoryTree(extractionFolder.c_str());
   return result;
+}
+
+ResultCode CInstallJob::VerifySignature() {
+  if (!package_) return DLL_INVALID_SIGNCODE;
+  int32_t status = 0;
+  const bool checked = VerifyPackageSignature(package_->Path().c_str(), package_->Handle(), status);
+  if (SignatureVerdict(checked, status) != SUCCESS) return DLL_INVALID_SIGNCODE;
+  // The platform's verdict is not the only guard: some platforms pass a
+  // cabinet altered after signing, or a signer that chains to no trusted
+  // root, and the cabinet reader must never see either. The engine's own
+  // check judges the signature, the signer's chain and the build's pinned
+  // publishers itself.
+  if (!VerifySignedPackage(package_->Handle(), &package_->Digest())) return DLL_INVALID_SIGNCODE;
+  return SUCCESS;
+}
+
+HANDLE CInstallJob::HeldPackage(const char* packagePath) const {
+  if (package_ && packagePath != nullptr && package_->Path() == packagePath) return package_->Handle();
+  return INVALID_HANDLE_VALUE;
 }

@@ -7,9 +7,11 @@
 #include <windows.h>
 
 #include <ctime>
+#include <memory>
 #include <string>
 
 #include "install_progress.h"
+#include "package_file.h"
 #include "result_code.h"
 
 class CInstallJob {
@@ -26,8 +28,10 @@ class CInstallJob {
   // The whole job. Note the order: the codebase comes first.
   ResultCode Run(const char* clsid, const char* codebase, const char* needVersion);
 
-  // Fetches codebase into the work folder. packagePath: the local file;
-  // timeStamp: the server's Last-Modified time, or now when it sent none.
+  // Fetches codebase into the work folder. packagePath: the local file,
+  // which the job holds open (see CPackageFile) until it is destroyed or
+  // the next download; timeStamp: the server's Last-Modified time, or now
+  // when it sent none.
   ResultCode Download(const char* codebase, std::string& packagePath, int32_t& timeStamp);
 
   // The install stage's journal beside the work folder, where the next job
@@ -36,11 +40,19 @@ class CInstallJob {
     return workFolder + ".journal";
   }
 
-  // Unpacks the package into "<packagePath>_Extract".
+  // Unpacks the package into "<packagePath>_Extract", read through the
+  // handle that the download holds when packagePath is its file.
   ResultCode Extract(const char* packagePath, std::string& extractionFolder);
 
+  // The signature stage on the downloaded package: 0 when Windows' verdict
+  // is clean and the engine's own check passes, else DLL_INVALID_SIGNCODE.
+  ResultCode VerifySignature();
+
  private:
+  HANDLE HeldPackage(const char* packagePath) const;
+
   std::string workFolder_;
+  std::unique_ptr<CPackageFile> package_;  // the last download's file; null before one
   IInstallProgress* listener_;  // not owned; every call is skipped when null
   HANDLE cancelEvent_;          // not owned; may be null
 };

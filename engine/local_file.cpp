@@ -12,9 +12,21 @@ bool CLocalFile::Open(const char* path, OpenMode mode, DWORD attributes) {
     case OpenOrCreateForWrite: disposition = OPEN_ALWAYS; break;
     case CreateForWrite: disposition = CREATE_ALWAYS; break;
     case ExistingForWrite: break;
+    case CreateForReadWrite:
+      access = GENERIC_READ | GENERIC_WRITE;
+      disposition = CREATE_ALWAYS;
+      break;
     default: access = GENERIC_READ; break;  // ExistingForRead
   }
   handle_ = CreateFileA(path, access, FILE_SHARE_READ, nullptr, disposition, attributes, nullptr);
+  return IsOpen();
+}
+
+bool CLocalFile::OpenDuplicate(HANDLE file) {
+  if (IsOpen()) return false;
+  const HANDLE process = GetCurrentProcess();
+  if (!DuplicateHandle(process, file, process, &handle_, 0, FALSE, DUPLICATE_SAME_ACCESS))
+    handle_ = INVALID_HANDLE_VALUE;
   return IsOpen();
 }
 

@@ -17,6 +17,7 @@ class CLocalFile {
     CreateForWrite = 2,        // GENERIC_WRITE, CREATE_ALWAYS: truncates an existing file
     ExistingForWrite = 3,      // GENERIC_WRITE, OPEN_EXISTING
     ExistingForRead = 4,       // GENERIC_READ, OPEN_EXISTING
+    CreateForReadWrite = 5,    // GENERIC_READ | GENERIC_WRITE, CREATE_ALWAYS
   };
 
   CLocalFile();
@@ -28,8 +29,19 @@ class CLocalFile {
   // when this object already holds a handle (which stays as it is) or when
   // CreateFileA fails.
   bool Open(const char* path, OpenMode mode, DWORD attributes);
+  // Takes a duplicate of file, an open handle of this process, with the
+  // same access; it shares the file pointer with file. False when this
+  // object already holds a handle or the duplicate cannot be made.
+  bool OpenDuplicate(HANDLE file);
   void Close();
   bool IsOpen() const { return handle_ != INVALID_HANDLE_VALUE; }
+  HANDLE Handle() const { return handle_; }
+  // Gives the handle up to a new owner; the object is closed afterwards.
+  HANDLE Detach() {
+    const HANDLE handle = handle_;
+    handle_ = INVALID_HANDLE_VALUE;
+    return handle;
+  }
 
   // WriteFile of count bytes; its result is the answer.
   bool Write(const void* buffer, DWORD count);

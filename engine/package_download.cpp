@@ -8,7 +8,6 @@
 
 #include "download_thread.h"
 #include "install_job.h"
-#include "local_file.h"
 #include "path_util.h"
 #include "trusted_domain.h"
 
@@ -78,9 +77,8 @@ ResultCode CInstallJob::Download(const char* codebase, std::string& packagePath,
 
   EnsureDirectory(workFolder_.c_str());
   packagePath = workFolder_ + "\\" + GetDownloadFileName(codebase);
-  CLocalFile file;
-  if (!file.Open(packagePath.c_str(), CLocalFile::CreateForWrite, FILE_ATTRIBUTE_NORMAL))
-    return DLL_CANT_OPEN_WRITEFILE;
+  package_.reset(new CPackageFile);
+  if (!package_->Create(packagePath.c_str())) return DLL_CANT_OPEN_WRITEFILE;
 
   int64_t received = 0;
   for (;;) {
@@ -93,7 +91,8 @@ ResultCode CInstallJob::Download(const char* codebase, std::string& packagePath,
     // announced or not, is not the package and would fill the disk.
     if (count > size - received) return DLL_CANT_READURL;
     if (count > 0) {
-      if (!file.Write(read->data, count)) return DLL_CANT_WRITEFILE;
+      if (!package_->Write(reinterpret_cast<const BYTE*>(read->data), count))
+        return DLL_CANT_WRITEFILE;
       received += count;
       if (listener_ != nullptr) listener_->OnDownloadProgress(static_cast<int32_t>(count));
     }
@@ -106,7 +105,6 @@ ResultCode CInstallJob::Download(const char* codebase, std::string& packagePath,
   // download, not a package that later fails its signature check.
   if (hasLength && received < announced) return DLL_CANT_READURL;
 
-  file.Close();
   timeStamp = PackageTimeStamp(*request);
   if (listener_ != nullptr) listener_->OnDownloadComplete();
   return SUCCESS;

@@ -17,14 +17,14 @@ ResultCode CInstallJob::Extract(const char* packagePath, std::string& extraction
     int32_t totalBytes = 0;
     {
       CCabinetCounter counter;
-      if (!counter.Open(packagePath)) return DLL_CANT_OPEN_EXTRACTFILE;
+      if (!counter.Open(packagePath, HeldPackage(packagePath))) return DLL_CANT_OPEN_EXTRACTFILE;
       if (!counter.Count(fileCount, totalBytes)) return DLL_CANT_ANALYZE_CABFILECOUNT;
     }
     listener_->OnStartExtract(fileCount, totalBytes);
   }
 
   CCabinetExtractor extractor(listener_);
-  if (!extractor.Open(packagePath)) return DLL_CANT_OPEN_EXTRACTFILE;
+  if (!extractor.Open(packagePath, HeldPackage(packagePath))) return DLL_CANT_OPEN_EXTRACTFILE;
   extractionFolder = std::string(packagePath) + "_Extract";
   EnsureDirectory(extractionFolder.c_str());
   const ResultCode result = extractor.ExtractTo(extractionFolder.c_str());

@@ -19,27 +19,33 @@ static_assert(sizeof(void*) != 4 || kTrustDataSize == 44, "WINTRUST_DATA layout"
 
 }  // namespace
 
-bool VerifyPackageSignature(const char* packagePath, int32_t& status) {
+bool VerifyPackageSignature(const char* packagePath, HANDLE file, int32_t& status) {
   if (packagePath == nullptr) return false;
   const CBstr path(AnsiToBstr(packagePath));
-  // An out-of-memory conversion counts as no check made; the job then goes on
-  // and the cabinet reader still has to accept the file.
+  // An out-of-memory conversion counts as no check made, which fails the job.
   if (path.Get() == nullptr) return false;
 
-  WINTRUST_FILE_INFO file = {};
-  file.cbStruct = sizeof(file);
-  file.pcwszFilePath = path.Get();
+  WINTRUST_FILE_INFO info = {};
+  info.cbStruct = sizeof(info);
+  info.pcwszFilePath = path.Get();
+  // The path still names the file (the provider picks the file's kind by
+  // it); the handle makes Windows read the file the job holds.
+  if (file != INVALID_HANDLE_VALUE) info.hFile = file;
 
   WINTRUST_DATA data = {};
   data.cbStruct = kTrustDataSize;
   data.dwUIChoice = WTD_UI_NONE;
   data.fdwRevocationChecks = WTD_REVOKE_NONE;
   data.dwUnionChoice = WTD_CHOICE_FILE;
-  data.pFile = &file;
+  data.pFile = &info;
   data.dwStateAction = 0;  // no state kept open, so nothing to close afterwards
   data.dwProvFlags = WTD_SAFER_FLAG;
 
   GUID action = WINTRUST_ACTION_GENERIC_VERIFY_V2;
   status = WinVerifyTrust(nullptr, &action, &data);
   return true;
+}
+
+ResultCode SignatureVerdict(bool checked, int32_t status) {
+  return checked && status == 0 ? SUCCESS : DLL_INVALID_SIGNCODE;
 }

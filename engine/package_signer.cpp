@@ -8,8 +8,11 @@
 #include <vector>
 
 #include "authenticode_digest.h"
+#include "crypt_chain.h"
 #include "crypt_hash.h"
+#include "crypt_message.h"
 #include "crypt_owners.h"
+#include "crypt_time_stamp.h"
 #include "trusted_signers.h"
 
 namespace {
@@ -17,25 +20,6 @@ namespace {
 const DWORD kEncoding = X509_ASN_ENCODING | PKCS_7_ASN_ENCODING;
 // SpcIndirectDataContent's data type for a cabinet.
 const char kCabinetDataOid[] = "1.3.6.1.4.1.311.2.1.25";
-
-bool MessageParam(HCRYPTMSG message, DWORD param, std::vector<BYTE>& value) {
-  DWORD size = 0;
-  if (!CryptMsgGetParam(message, param, 0, nullptr, &size) || size == 0) return false;
-  value.resize(size);
-  if (!CryptMsgGetParam(message, param, 0, value.data(), &size)) return false;
-  value.resize(size);
-  return true;
-}
-
-bool MessageDword(HCRYPTMSG message, DWORD param, DWORD& value) {
-  DWORD size = sizeof(value);
-  return CryptMsgGetParam(message, param, 0, &value, &size) != FALSE;
-}
-
-bool Digest(ALG_ID algorithm, const BYTE* data, size_t size, std::vector<BYTE>& digest) {
-  CCryptHash hash;
-  return hash.Start(algorithm) && hash.Add(data, size) && hash.Finish(digest);
-}
 
 bool SameBytes(const std::vector<BYTE>& a, const BYTE* b, DWORD size) {
   return a.size() == size && std::memcmp(a.data(), b, size) == 0;
@@ -45,40 +29,17 @@ bool SameBytes(const std::vector<BYTE>& a, const BYTE* b, DWORD size) {
 // octets of the indirect data: Authenticode leaves out the SEQUENCE's own
 // tag and length.
 bool SignsContent(const CMSG_SIGNER_INFO& signer, const std::vector<BYTE>& content) {
-  const ALG_ID algorithm = DigestAlgorithmOf(signer.HashAlgorithm.pszObjId);
-  if (algorithm == 0 || content.size() < 2 || content[0] != 0x30) return false;
+  if (content.size() < 2 || content[0] != 0x30) return false;
   size_t header = 2;
   if (content[1] & 0x80) header += content[1] & 0x7F;
   if (header >= content.size()) return false;
-  std::vector<BYTE> digest;
-  if (!Digest(algorithm, content.data() + header, content.size() - header, digest)) return false;
-
-  for (DWORD i = 0; i < signer.AuthAttrs.cAttr; ++i) {
-    const CRYPT_ATTRIBUTE& attribute = signer.AuthAttrs.rgAttr[i];
-    if (std::strcmp(attribute.pszObjId, szOID_PKCS_9_MESSAGE_DIGEST) != 0) continue;
-    if (attribute.cValue != 1) return false;
-    CDecoded<CRYPT_DATA_BLOB> value;
-    DWORD size = 0;
-    if (!CryptDecodeObjectEx(X509_ASN_ENCODING, X509_OCTET_STRING, attribute.rgValue[0].pbData,
-                             attribute.rgValue[0].cbData, CRYPT_DECODE_ALLOC_FLAG, nullptr,
-                             value.Receive(), &size))
-      return false;
-    return SameBytes(digest, value->pbData, value->cbData);
-  }
-  return false;
+  return HasMessageDigest(signer.AuthAttrs, DigestAlgorithmOf(signer.HashAlgorithm.pszObjId),
+                          content.data() + header, content.size() - header);
 }
 
-// The chain from the signer up to its root, as the platform builds it with
-// the certificates that the SignedData carries, holds a pinned certificate
-// that every link below it leads to by a verified signature.
-bool ChainsToPinnedSigner(PCCERT_CONTEXT signer, HCERTSTORE carried) {
-  CERT_CHAIN_PARA para = {};
-  para.cbSize = sizeof(para);
-  CCertChain chain;
-  if (!CertGetCertificateChain(nullptr, signer, nullptr, carried, &para, 0, nullptr,
-                               chain.Receive()) ||
-      chain->cChain == 0)
-    return false;
+// The chain holds a pinned certificate that every link below it leads to
+// by a verified signature.
+bool ChainsToPinnedSigner(PCCERT_CHAIN_CONTEXT chain) {
   const CERT_SIMPLE_CHAIN* simple = chain->rgpChain[0];
   for (DWORD i = 0; i < simple->cElement; ++i) {
     PCCERT_CONTEXT certificate = simple->rgpElement[i]->pCertContext;
@@ -97,10 +58,10 @@ bool ChainsToPinnedSigner(PCCERT_CONTEXT signer, HCERTSTORE carried) {
 
 }  // namespace
 
-bool VerifySignedPackage(const char* packagePath) {
+bool VerifySignedPackage(HANDLE file, CCabinetDigestStream* streamed) {
   CSignedCabinet cabinet;
   std::vector<BYTE> signedData;
-  if (!cabinet.Open(packagePath) || !cabinet.ReadSignedData(signedData)) return false;
+  if (!cabinet.Open(file) || !cabinet.ReadSignedData(signedData)) return false;
 
   // The AES provider verifies SHA-2 signatures on every platform version.
   CCryptProvider provider;
@@ -130,9 +91,10 @@ bool VerifySignedPackage(const char* packagePath) {
   if (!carried) return false;
   CCertificate signer(CertGetSubjectCertificateFromStore(
       carried.Get(), kEncoding, reinterpret_cast<PCERT_INFO>(signerId.data())));
+  const auto& signerFields = *reinterpret_cast<const CMSG_SIGNER_INFO*>(signerInfo.data());
   if (!signer ||
       !CryptMsgControl(message.Get(), 0, CMSG_CTRL_VERIFY_SIGNATURE, signer->pCertInfo) ||
-      !SignsContent(*reinterpret_cast<const CMSG_SIGNER_INFO*>(signerInfo.data()), content))
+      !SignsContent(signerFields, content))
     return false;
 
   // The indirect data names the cabinet's digest and its algorithm.
@@ -147,9 +109,17 @@ bool VerifySignedPackage(const char* packagePath) {
     return false;
   const ALG_ID algorithm = DigestAlgorithmOf(indirect->DigestAlgorithm.pszObjId);
   std::vector<BYTE> digest;
-  if (algorithm == 0 || !cabinet.ComputeDigest(algorithm, digest) ||
+  if (algorithm == 0 || !cabinet.ComputeDigest(algorithm, streamed, digest) ||
       !SameBytes(digest, indirect->Digest.pbData, indirect->Digest.cbData))
     return false;
 
-  return !AreSignersPinned() || ChainsToPinnedSigner(signer.Get(), carried.Get());
+  // The signer is judged when it signed, as a trusted time stamp tells;
+  // without one, now: a certificate that has expired since no longer does.
+  FILETIME signingTime = {};
+  const bool timeStamped = FindTrustedSigningTime(signerFields, carried.Get(), signingTime);
+  CCertChain chain;
+  if (!IsChainTrusted(signer.Get(), carried.Get(), timeStamped ? &signingTime : nullptr,
+                      kCodeSigningUsage, chain))
+    return false;
+  return !AreSignersPinned() || ChainsToPinnedSigner(chain.Get());
 }

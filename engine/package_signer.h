@@ -4,14 +4,23 @@
 // rest on one platform function alone.
 #pragma once
 
-// True when the file at packagePath is a signed cabinet (CSignedCabinet)
-// whose SignedData
+#include <windows.h>
+
+class CCabinetDigestStream;
+
+// True when the package that file (an open handle with read access) holds
+// is a signed cabinet (CSignedCabinet) whose SignedData
 //  - has exactly one signer, whose signature over its signed attributes
 //    verifies with the certificate that the SignedData carries for it;
 //  - signs, through the messageDigest attribute, Authenticode indirect data
 //    for a cabinet whose digest (SHA-1 or SHA-2, as the data names it)
-//    equals the digest of the file;
+//    equals the digest of the file (streamed: the SHA-256 digest made while
+//    the file was written, may be null);
+//  - has a signer whose chain this machine trusts for code signing
+//    (IsChainTrusted) at the time a trusted time stamp names
+//    (FindTrustedSigningTime: an RFC 3161 token or an Authenticode
+//    countersignature), or now when there is none;
 //  - and, when this build pins publishers, chains from the signer up to
 //    one of them, every link's signature verified.
 // Everything else, including a file that cannot be read, is false.
-bool VerifySignedPackage(const char* packagePath);
+bool VerifySignedPackage(HANDLE file, CCabinetDigestStream* streamed = nullptr);

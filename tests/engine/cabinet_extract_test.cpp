@@ -139,9 +139,12 @@ TEST_F(CabinetTest, ExtractStageWithoutListenerSkipsTheCount) {
 // Run with TZ=Asia/Seoul (UTC+9, no daylight saving): a stored time is the
 // packer's local time unless bit 0x0100 of its attributes marks it as UTC.
 TEST_F(CabinetTest, ExtractedFilesKeepTheirStoredTimes) {
-  CCabinetExtractor extractor(nullptr);
-  ASSERT_TRUE(extractor.Open(Fetch("cabinet/times.cab").c_str()));
-  ASSERT_EQ(extractor.ExtractTo(ExtractionFolder().c_str()), SUCCESS);
+  {
+    // An extractor holds its cabinet open until it goes.
+    CCabinetExtractor extractor(nullptr);
+    ASSERT_TRUE(extractor.Open(Fetch("cabinet/times.cab").c_str()));
+    ASSERT_EQ(extractor.ExtractTo(ExtractionFolder().c_str()), SUCCESS);
+  }
   ExpectFileTimes(ExtractionFolder() + "\\local.txt", Utc(2020, 5, 6, 3, 34, 56));
   ExpectFileTimes(ExtractionFolder() + "\\utc.txt", Utc(2020, 5, 6, 12, 34, 56));
   // Stored attributes are not applied: the read-only file can be removed.
@@ -239,11 +242,12 @@ TEST_F(CabinetTest, PathsBeyondTheFixedBuffersAreRefused) {
 // badmethod.cab a folder packed with a method that does not exist.
 TEST_F(CabinetTest, DamagedCabinetsFailTheCountAndTheExtraction) {
   for (const char* package : {"cabinet/altered.cab", "cabinet/badmethod.cab"}) {
-    CCabinetCounter counter;
-    ASSERT_TRUE(counter.Open(Fetch(package).c_str())) << package;
-    int32_t files = 0, bytes = 0;
-    EXPECT_FALSE(counter.Count(files, bytes)) << package;
-
+    {
+      CCabinetCounter counter;
+      ASSERT_TRUE(counter.Open(Fetch(package).c_str())) << package;
+      int32_t files = 0, bytes = 0;
+      EXPECT_FALSE(counter.Count(files, bytes)) << package;
+    }
     CCabinetExtractor extractor(nullptr);
     ASSERT_TRUE(extractor.Open(Fetch(package).c_str())) << package;
     EXPECT_EQ(extractor.ExtractTo(ExtractionFolder().c_str()), DLL_CANT_EXTRACTFILE) << package;

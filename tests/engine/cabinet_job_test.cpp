@@ -92,3 +92,30 @@ TEST_F(CabinetJobTest, CancelAtEachExtractionPollEndsTheJobWithoutAnExtractionFo
 }
 
 }  // namespace
+
+// From its download to the end of its extraction the package can be
+// neither written, renamed nor deleted: what was checked is unpacked.
+TEST(CabinetJobPackage, CannotBeSwappedBetweenItsCheckAndItsExtraction) {
+  CScratchFolder work("ovcabheld");
+  std::string path;
+  {
+    CInstallJob job(work.Path().c_str(), nullptr);
+    int32_t timeStamp = 0;
+    ASSERT_EQ(job.Download(Codebase("signed.cab").c_str(), path, timeStamp), SUCCESS);
+    const auto swappable = [&path] {
+      HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+      if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+      return file != INVALID_HANDLE_VALUE || MoveFileA(path.c_str(), (path + ".moved").c_str()) ||
+             DeleteFileA(path.c_str());
+    };
+    EXPECT_FALSE(swappable());
+    EXPECT_EQ(job.VerifySignature(), SUCCESS);
+    EXPECT_FALSE(swappable());
+    std::string folder;
+    EXPECT_EQ(job.Extract(path.c_str(), folder), SUCCESS);
+    EXPECT_FALSE(swappable());
+  }
+  EXPECT_TRUE(DeleteFileA(path.c_str()));
+}

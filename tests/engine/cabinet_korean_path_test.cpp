@@ -21,7 +21,7 @@ TEST(CabinetKoreanPath, PackageUnderKoreanNamesIsVerifiedAndExtracted) {
   ASSERT_TRUE(CopyFileA(PackageFile("cabinet/signed.cab").c_str(), package.c_str(), FALSE));
 
   int32_t status = -1;
-  ASSERT_TRUE(VerifyPackageSignature(package.c_str(), status));
+  ASSERT_TRUE(VerifyPackageSignature(package.c_str(), INVALID_HANDLE_VALUE, status));
   EXPECT_EQ(status, 0);
 
   CRecordingListener listener;

@@ -11,6 +11,8 @@
 #include <vector>
 
 #include "install_progress.h"
+#include "local_file.h"
+#include "package_signer.h"
 #include "path_util.h"
 
 // Records every call as one line ("ExtractFile bin\data.bin"). Consecutive
@@ -89,6 +91,14 @@ inline std::string PackageFile(const std::string& relative) {
   for (char& c : path)
     if (c == '/') c = '\\';
   return path;
+}
+
+// The engine's own signature check on the package file at path, read
+// through a handle as the job reads it.
+inline bool PassesOwnSignatureCheck(const std::string& path) {
+  CLocalFile file;
+  return file.Open(path.c_str(), CLocalFile::ExistingForRead, FILE_ATTRIBUTE_NORMAL) &&
+         VerifySignedPackage(file.Handle());
 }
 
 // A fresh folder under the temporary folder, removed with all it holds.

@@ -46,6 +46,7 @@ TEST_F(LocalFile, OpenModesCreateTruncateOrKeepAsNamed) {
       {CLocalFile::ExistingForWrite, false, false, nullptr},
       {CLocalFile::ExistingForWrite, true, true, "newcontent"},
       {CLocalFile::ExistingForRead, false, false, nullptr},
+      {CLocalFile::CreateForReadWrite, true, true, "new"},
   };
   for (const Case& c : cases) {
     const std::string path = folder_ / "f.bin";

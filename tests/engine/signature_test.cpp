@@ -7,18 +7,43 @@
 #include <gtest/gtest.h>
 
 #include "cabinet_test_support.h"
+#include "local_file.h"
 #include "package_signature.h"
 #include "package_signer.h"
 
 namespace {
 
+// WinVerifyTrust's status for a package, read through a handle the way the
+// job holds it (by path alone when the file cannot be opened).
 int32_t StatusOf(const std::string& relative) {
+  const std::string path = PackageFile(relative);
+  CLocalFile file;
+  file.Open(path.c_str(), CLocalFile::ExistingForRead, FILE_ATTRIBUTE_NORMAL);
   int32_t status = 12345;
-  EXPECT_TRUE(VerifyPackageSignature(PackageFile(relative).c_str(), status)) << relative;
+  EXPECT_TRUE(VerifyPackageSignature(path.c_str(), file.Handle(), status)) << relative;
   return status;
 }
 
 }  // namespace
+
+// Only a check that was made and answered 0 lets a package through: the
+// platform reports failures of its own steps with positive codes.
+TEST(PackageSignature, OnlyACleanVerdictPasses) {
+  const struct {
+    bool checked;
+    int32_t status;
+    ResultCode verdict;
+  } cases[] = {
+      {true, 0, SUCCESS},
+      {true, ERROR_SHARING_VIOLATION, DLL_INVALID_SIGNCODE},
+      {true, ERROR_OUTOFMEMORY, DLL_INVALID_SIGNCODE},
+      {true, static_cast<int32_t>(TRUST_E_NOSIGNATURE), DLL_INVALID_SIGNCODE},
+      {true, static_cast<int32_t>(CERT_E_EXPIRED), DLL_INVALID_SIGNCODE},
+      {false, 0, DLL_INVALID_SIGNCODE},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(SignatureVerdict(c.checked, c.status), c.verdict) << c.checked << " " << c.status;
+}
 
 // The test CA must be a trusted root of the prefix for the signed packages
 // to mean anything; the package fixture imports it into the registry.
@@ -45,8 +70,7 @@ TEST(PackageSignature, UnsignedAndForeignFilesFailWithTheirVerdict) {
 }
 
 // This platform answers a missing file with ERROR_FILE_NOT_FOUND (2), a
-// positive status that the job's rule lets pass; the cabinet reader then
-// refuses the file. What matters here is that it is never 0.
+// positive status, which the job's verdict refuses as it refuses any but 0.
 TEST(PackageSignature, MissingFileIsNeverTrusted) {
   EXPECT_NE(StatusOf("cabinet/missing.cab"), 0);
 }
@@ -72,24 +96,34 @@ TEST(PackageSignature, PlatformJudgesAlteredUntrustedAndExpiredSignatures) {
 
 TEST(PackageSignature, NoPathMeansNoCheck) {
   int32_t status = 12345;
-  EXPECT_FALSE(VerifyPackageSignature(nullptr, status));
+  EXPECT_FALSE(VerifyPackageSignature(nullptr, INVALID_HANDLE_VALUE, status));
   EXPECT_EQ(status, 12345);
 }
 
-// The engine's own check judges the signature's integrity, not the chain's
-// trust (the platform's part): a signer of an untrusted or expired
-// certificate passes it, every altered or foreign file fails it.
-TEST(PackageSigner, OnlyIntactSignedCabinetsPass) {
+// The engine's own check judges the signature's integrity and, unlike this
+// platform's WinVerifyTrust, the signer's chain: its root must be trusted,
+// its leaf must allow code signing, and each certificate must be valid when
+// the package was signed, as a trusted time stamp tells, or else now.
+TEST(PackageSigner, OnlyIntactSignaturesOfTrustedSignersPass) {
   const struct {
     const char* package;
-    bool intact;
+    bool passes;
   } cases[] = {
       {"cabinet/signed.cab", true},
       {"cabinet/times.cab", true},          // written by our own cabinet writer
       {"cabinet/hostile_parent.cab", true},
-      {"cabinet/untrusted.cab", true},
-      {"cabinet/expired.cab", true},
       {"signer/pinned.cab", true},
+      {"cabinet/stamped.cab", true},        // time-stamped now by the loopback authority
+      // Expired, but time-stamped while its certificate was valid.
+      {"cabinet/expired_stamped.cab", true},
+      {"cabinet/expired_countersigned.cab", true},  // an Authenticode countersignature
+      {"cabinet/expired.cab", false},              // no time stamp: judged now
+      // Stamped after the certificate expired.
+      {"cabinet/expired_stamped_late.cab", false},
+      {"cabinet/expired_countersigned_late.cab", false},
+      {"cabinet/untrusted.cab", false},
+      {"cabinet/selfsigned.cab", false},
+      {"cabinet/web.cab", false},           // a web server's certificate: no code signing
       {"cabinet/altered.cab", false},
       {"cabinet/altered/header.cab", false},
       {"cabinet/altered/signature.cab", false},
@@ -100,6 +134,6 @@ TEST(PackageSigner, OnlyIntactSignedCabinetsPass) {
       {"cabinet/missing.cab", false},
   };
   for (const auto& c : cases)
-    EXPECT_EQ(VerifySignedPackage(PackageFile(c.package).c_str()), c.intact) << c.package;
-  EXPECT_FALSE(VerifySignedPackage(nullptr));
+    EXPECT_EQ(PassesOwnSignatureCheck(PackageFile(c.package)), c.passes) << c.package;
+  EXPECT_FALSE(VerifySignedPackage(INVALID_HANDLE_VALUE));
 }

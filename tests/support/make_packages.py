@@ -22,6 +22,7 @@ import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import packages  # noqa: E402
+import timestamp_server  # noqa: E402
 from install_packages import make_install_packages  # noqa: E402
 
 # Stored in cabinet/signed.cab, in this order (gcab keeps the order given).
@@ -66,6 +67,7 @@ def make_cabinet_packages(pkgs, build_dir, pki):
     packages.build_package(files, os.path.join(folder, "unsigned.cab"), sign=False)
     packages.build_package(files, os.path.join(folder, "untrusted.cab"), signer=pki.untrusted)
     packages.build_package(files, os.path.join(folder, "expired.cab"), signer=pki.expired)
+    make_signer_trust_packages(folder, os.path.join(folder, "unsigned.cab"), pki)
 
     # Tiny when packed, large when unpacked: its last file outgrows a file
     # size limit that the package itself stays far below.
@@ -119,6 +121,25 @@ def make_cabinet_packages(pkgs, build_dir, pki):
             packages.CabEntry("harmless.txt", b"fine\r\n", *stamp, packages.ATTRIB_ARCHIVE),
             packages.CabEntry(name, b"escaped\r\n", *stamp, packages.ATTRIB_ARCHIVE),
         ])
+
+
+def make_signer_trust_packages(folder, unsigned, pki):
+    """The same cabinet signed by signers that chain, or not, and dated, or
+    not, by a time stamp: the loopback authority's (now) or one set back
+    into the expired signer's validity."""
+    sign = packages.sign_file
+    with timestamp_server.TimeStampServer(pki) as url:
+        sign(unsigned, os.path.join(folder, "stamped.cab"), pki.signer, timestamp_url=url)
+        sign(unsigned, os.path.join(folder, "expired_stamped_late.cab"), pki.expired, timestamp_url=url)
+        # Authenticode countersignatures, the kind that Windows XP reads.
+        for name, seconds in (("expired_countersigned.cab", packages.EXPIRED_SIGNING_TIME),
+                              ("expired_countersigned_late.cab", int(time.time()))):
+            sign(unsigned, os.path.join(folder, name), pki.expired,
+                 countersign_url=url + "authenticode/%d" % seconds)
+    sign(unsigned, os.path.join(folder, "expired_stamped.cab"), pki.expired,
+         stamped_at=packages.EXPIRED_SIGNING_TIME, tsa=pki.tsa)
+    sign(unsigned, os.path.join(folder, "web.cab"), pki.web)
+    sign(unsigned, os.path.join(folder, "selfsigned.cab"), pki.selfsigned)
 
 
 # Packages altered after signing, each with a test that it never reaches

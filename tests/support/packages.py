@@ -50,6 +50,7 @@ import struct
 import subprocess
 import sys
 import tempfile
+import time
 
 # Packing is the operators' package tool's own, so tests build cabinets the
 # way published packages are built.
@@ -57,7 +58,15 @@ sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."
 import cabinet  # noqa: E402
 
 Signer = collections.namedtuple("Signer", "cert key")
-Pki = collections.namedtuple("Pki", "folder ca signer untrusted expired")
+Pki = collections.namedtuple("Pki", "folder ca signer untrusted expired tsa web selfsigned")
+
+# The test CA's clock is set back: its root and its time-stamping authority
+# were valid years before the expired signer's validity, so signatures that
+# a time stamp dates inside that validity still chain.
+CA_START = "20190101000000Z"
+EXPIRED_START, EXPIRED_END = "20200101000000Z", "20210101000000Z"
+# A time inside the expired signer's validity, as seconds since 1970.
+EXPIRED_SIGNING_TIME = 1593561600  # 2020-07-01 00:00:00 UTC
 
 CabEntry = collections.namedtuple("CabEntry", "name data date time attribs")
 
@@ -88,11 +97,31 @@ basicConstraints = CA:FALSE
 keyUsage = critical, digitalSignature
 extendedKeyUsage = codeSigning
 authorityKeyIdentifier = keyid
+[time_stamping]
+basicConstraints = CA:FALSE
+keyUsage = critical, digitalSignature
+extendedKeyUsage = critical, timeStamping
+[web_server]
+basicConstraints = CA:FALSE
+keyUsage = critical, digitalSignature
+extendedKeyUsage = serverAuth
+[self_signed]
+basicConstraints = CA:FALSE
+keyUsage = critical, digitalSignature
+extendedKeyUsage = codeSigning
+subjectKeyIdentifier = hash
 """
 
 
+def _ten_years_on():
+    return time.strftime("%Y%m%d%H%M%SZ", time.gmtime(time.time() + 3650 * 86400))
+
+
 def _run(args, cwd=None):
-    subprocess.run(args, cwd=cwd, check=True, stdin=subprocess.DEVNULL,
+    # The tests' HTTP proxy leads to the package server; the time-stamping
+    # authority is reached straight.
+    env = {k: v for k, v in os.environ.items() if k.lower() != "http_proxy"}
+    subprocess.run(args, cwd=cwd, check=True, stdin=subprocess.DEVNULL, env=env,
                    stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
 
 
@@ -111,29 +140,45 @@ class _CertificateAuthority:
             f.write("1000\n")
         with open(self.config, "w") as f:
             f.write(_CA_CONFIG.format(db=self.db))
-        _run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes",
-              "-keyout", self.key, "-out", self.cert, "-days", "3650",
-              "-subj", "/CN=Ovelin Test Root " + name,
-              "-config", self.config, "-extensions", "root"])
+        csr = os.path.join(folder, name + ".csr")
+        _run(["openssl", "req", "-newkey", "rsa:2048", "-nodes", "-keyout", self.key,
+              "-out", csr, "-subj", "/CN=Ovelin Test Root " + name])
+        _run(["openssl", "ca", "-batch", "-notext", "-selfsign", "-config", self.config,
+              "-keyfile", self.key, "-in", csr, "-out", self.cert, "-extensions", "root",
+              "-startdate", CA_START, "-enddate", _ten_years_on()])
+        os.remove(csr)
 
-    def issue(self, name, start="", end=""):
-        """A code-signing certificate; start/end: YYYYMMDDHHMMSSZ, or ten years from now."""
+    def issue(self, name, start="", end="", extensions="code_signing"):
+        """A certificate for signing code (or as extensions names); start/end:
+        YYYYMMDDHHMMSSZ, or from the CA's start to ten years from now."""
         key = os.path.join(self.folder, name + ".key")
         csr = os.path.join(self.folder, name + ".csr")
         cert = os.path.join(self.folder, name + ".pem")
         _run(["openssl", "req", "-newkey", "rsa:2048", "-nodes", "-keyout", key,
               "-out", csr, "-subj", "/CN=Ovelin Test Signer " + name])
-        dates = ["-startdate", start, "-enddate", end] if start else ["-days", "3650"]
         _run(["openssl", "ca", "-batch", "-notext", "-config", self.config,
               "-cert", self.cert, "-keyfile", self.key, "-in", csr, "-out", cert,
-              "-extensions", "code_signing"] + dates)
+              "-extensions", extensions,
+              "-startdate", start or CA_START, "-enddate", end or _ten_years_on()])
         os.remove(csr)
         return Signer(cert, key)
 
 
+def _self_signed(folder, name):
+    """A code-signing certificate that signs itself, under no CA."""
+    key = os.path.join(folder, name + ".key")
+    cert = os.path.join(folder, name + ".pem")
+    _run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", key,
+          "-out", cert, "-days", "3650", "-subj", "/CN=Ovelin Test Signer " + name,
+          "-config", os.path.join(folder, "ca.cnf"), "-extensions", "self_signed"])
+    return Signer(cert, key)
+
+
 def make_pki(folder):
     """A fresh test PKI in folder: the trusted CA with a valid and an expired
-    signer, and a second CA, never trusted, with its own signer."""
+    signer, a time-stamping authority and a web server's certificate (no
+    code signing); a second CA, never trusted, with its own signer; and a
+    signer that signs itself."""
     shutil.rmtree(folder, ignore_errors=True)
     os.makedirs(folder)
     ca = _CertificateAuthority(folder, "ca")
@@ -142,15 +187,18 @@ def make_pki(folder):
                ca=ca.cert,
                signer=ca.issue("signer"),
                untrusted=stranger.issue("untrusted"),
-               expired=ca.issue("expired", "20200101000000Z", "20210101000000Z"))
+               expired=ca.issue("expired", EXPIRED_START, EXPIRED_END),
+               tsa=ca.issue("tsa", extensions="time_stamping"),
+               web=ca.issue("web", extensions="web_server"),
+               selfsigned=_self_signed(folder, "selfsigned"))
 
 
 def load_pki(folder):
     """The PKI that make_pki wrote into folder."""
     def signer(name):
         return Signer(os.path.join(folder, name + ".pem"), os.path.join(folder, name + ".key"))
-    return Pki(folder=folder, ca=os.path.join(folder, "ca.pem"), signer=signer("signer"),
-               untrusted=signer("untrusted"), expired=signer("expired"))
+    return Pki(folder=folder, ca=os.path.join(folder, "ca.pem"),
+               **{name: signer(name) for name in Pki._fields[2:]})
 
 
 def default_signer():
@@ -158,12 +206,24 @@ def default_signer():
     return load_pki(os.path.join(os.environ["OV_PKG_ROOT"], "ca")).signer
 
 
-def sign_file(in_path, out_path, signer):
-    """Authenticode-signs in_path (a cabinet or a PE file) into out_path."""
+def sign_file(in_path, out_path, signer, timestamp_url=None, stamped_at=None, tsa=None,
+              countersign_url=None):
+    """Authenticode-signs in_path (a cabinet or a PE file) into out_path.
+    timestamp_url: an RFC 3161 authority to time-stamp the signature (see
+    timestamp_server); or stamped_at (seconds since 1970): a time stamp of
+    that time by the authority tsa (a Signer), made by osslsigncode itself;
+    or countersign_url: an authority that answers Authenticode requests."""
     if os.path.exists(out_path):
         os.remove(out_path)
+    stamp = []
+    if countersign_url:
+        stamp = ["-t", countersign_url]
+    elif timestamp_url:
+        stamp = ["-ts", timestamp_url]
+    elif stamped_at is not None:
+        stamp = ["-TSA-certs", tsa.cert, "-TSA-key", tsa.key, "-TSA-time", str(stamped_at)]
     _run(["osslsigncode", "sign", "-certs", signer.cert, "-key", signer.key,
-          "-h", "sha256", "-in", in_path, "-out", out_path])
+          "-h", "sha256"] + stamp + ["-in", in_path, "-out", out_path])
     return out_path
 
 

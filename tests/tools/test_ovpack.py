@@ -15,6 +15,7 @@ import shutil
 import subprocess
 import sys
 import tempfile
+import time
 
 import pytest
 
@@ -23,6 +24,7 @@ BUILD = os.environ["OV_BUILD_DIR"]
 BENCH = os.environ["OV_BENCH_DIR"]
 sys.path.insert(0, os.path.join(SOURCE, "tests", "support"))
 import packages  # noqa: E402
+import timestamp_server  # noqa: E402
 from install_packages import CLSID_MAIN, CLSID_NOVERSION  # noqa: E402
 
 OVPACK = os.path.join(SOURCE, "tools", "ovpack", "ovpack")
@@ -368,7 +370,7 @@ def test_signature_is_verified_against_the_given_ca(env, pki, work, signer, expe
         signing(getattr(pki, signer))
     status, output = ovpack(env, "build", "--inf", inf, "--folder", folder, "--clsid",
                             CLSID_MAIN, "--ca", pki.ca, "--out", out, *how)
-    assert "signature: " + expected in output, output
+    assert re.search("^signature: .*" + expected, output, re.M), output
     assert (status, os.path.exists(out)) == ((0, True) if expected == "trusted by" else (1, False))
 
 
@@ -468,7 +470,8 @@ TOLD_FAULTS = [
      "%(ca)s: certificate has expired"),
     ("signed_no_ca", lambda w, p: ["check", packed(w, p), "--clsid", CLSID_MAIN],
      0, "0 SUCCESS",
-     "signature: signed by /CN=Ovelin Test Signer signer; its chain was not checked (give --ca)"),
+     "signature: signed by /CN=Ovelin Test Signer signer, not time-stamped: stops installing "
+     "when the certificate expires on %(signer_expiry)s; its chain was not checked (give --ca)"),
     ("clsid_without_braces", lambda w, p: ["check", packed(w, p), "--clsid", CLSID_MAIN[1:-1]],
      0, "0 SUCCESS", "  OVSample.dll -> downloaded-controls folder, registered, main control, "
                      "%s, version 1,0,0,4" % CLSID_MAIN),
@@ -523,13 +526,21 @@ def test_fault_is_told_in_one_line(env, pki, work, case, args, status, result, l
     code, output = ovpack(env, *args(work, pki))
     assert code == status, output
     lines = output.splitlines()
-    assert line % {"work": work, "ca": pki.ca} in lines, output
+    assert line % {"work": work, "ca": pki.ca, "signer_expiry": certificate_expiry(pki.signer)} \
+        in lines, output
     if result is None:
         assert not re.search(r"^result:", output, re.M), output
     else:
         assert "result: " + result in lines, output
     if status == 2:
         assert len(lines) == 1, output
+
+
+def certificate_expiry(signer):
+    """The end of signer's validity, as ovpack writes times."""
+    text = subprocess.run(["openssl", "x509", "-in", signer.cert, "-noout", "-enddate", "-dateopt",
+                           "iso_8601"], check=True, capture_output=True, text=True).stdout
+    return text.split("=", 1)[1].strip().replace("Z", " UTC")
 
 
 UNREGISTERED = "{0E5C1B2A-7F3D-4A8E-9B61-2C4D5E6F7A0F}"
@@ -555,3 +566,69 @@ def test_trial_install_creates_the_control_by_its_clsid(env, pki, work, clsid, s
     assert "result: 0 SUCCESS" in output.splitlines(), output
     for line in told:
         assert line in output.splitlines(), output
+
+
+DATE = r"\d{4}-\d\d-\d\d \d\d:\d\d:\d\d UTC"
+IN_VALIDITY = "2020-07-01 00:00:00 UTC"  # packages.EXPIRED_SIGNING_TIME
+# (case, signer, time stamp: "now" from the loopback authority, "inside" the
+#  expired signer's validity, or None; ovpack's signature line, with DATE
+#  for a time of this run; the result of the whole install job)
+SIGNER_TRUST = [
+    ("stamped", "signer", "now",
+     "signed at DATE by /CN=Ovelin Test Signer signer, time stamp by /CN=Ovelin Test Signer tsa; "
+     "trusted by CA", 0),
+    ("plain", "signer", None,
+     "signed by /CN=Ovelin Test Signer signer, not time-stamped: stops installing when the "
+     "certificate expires on DATE; trusted by CA", 0),
+    ("expired_stamped_inside", "expired", "inside",
+     "signed at %s by /CN=Ovelin Test Signer expired, time stamp by /CN=Ovelin Test Signer tsa; "
+     "trusted by CA" % IN_VALIDITY, 0),
+    ("expired_plain", "expired", None,
+     "REJECTED: the signer /CN=Ovelin Test Signer expired does not chain to CA: certificate has "
+     "expired", 5002),
+    ("expired_stamped_late", "expired", "now",
+     "REJECTED: the signer /CN=Ovelin Test Signer expired does not chain to CA at the time "
+     "stamped (DATE): certificate has expired", 5002),
+    ("selfsigned", "selfsigned", None,
+     "REJECTED: the signer /CN=Ovelin Test Signer selfsigned does not chain to CA: self-signed "
+     "certificate", 5002),
+    ("no_code_signing", "web", None,
+     "REJECTED: the signer /CN=Ovelin Test Signer web does not chain to CA: the certificate is "
+     "not for code signing", 5002),
+]
+
+
+# ovpack check and the engine judge a signer by the same rules: a trusted
+# chain, a leaf for code signing, checked when a time stamp says it signed,
+# or else now.
+@pytest.mark.parametrize("case,signer,stamp,line,result", SIGNER_TRUST,
+                         ids=[case[0] for case in SIGNER_TRUST])
+def test_check_and_install_judge_the_signer_at_the_time_stamped(env, pki, work, case, signer,
+                                                                 stamp, line, result):
+    package = os.path.join(work, "signed.cab")
+    unsigned = packed(work, pki, signer=None)
+    if stamp == "now":
+        with timestamp_server.TimeStampServer(pki) as url:
+            packages.sign_file(unsigned, package, getattr(pki, signer), timestamp_url=url)
+    else:
+        packages.sign_file(unsigned, package, getattr(pki, signer),
+                           stamped_at=packages.EXPIRED_SIGNING_TIME if stamp else None, tsa=pki.tsa)
+    _, output = ovpack(env, "check", package, "--clsid", CLSID_MAIN, "--ca", pki.ca)
+    expected = re.escape("signature: " + line).replace("DATE", DATE).replace("CA", re.escape(pki.ca))
+    assert re.search("^%s$" % expected, output, re.M), output
+    assert install(env, work, package, CLSID_MAIN, "1.0.0.4")[0] == result
+
+
+# Time stamps end to end: ovpack signs, the loopback authority stamps, as
+# an RFC 3161 token or as an Authenticode countersignature.
+@pytest.mark.parametrize("option,path", [("--timestamp", ""),
+                                         ("--authenticode-timestamp", "authenticode/%d")])
+def test_build_time_stamps_through_the_authority(env, pki, work, option, path):
+    # The bench's HTTP proxy leads to the package server, not to the authority.
+    direct = {name: value for name, value in env.items() if name.lower() != "http_proxy"}
+    with timestamp_server.TimeStampServer(pki) as url:
+        status, output = ovpack(direct, *inf_build(work, pki, setup_info(TYPICAL)), "--ca", pki.ca,
+                                option, url + (path % time.time() if path else ""))
+    assert status == 0, output
+    assert re.search(r"^signature: signed at %s by /CN=Ovelin Test Signer signer, time stamp by "
+                     r"/CN=Ovelin Test Signer tsa; trusted by " % DATE, output, re.M), output

@@ -47,16 +47,20 @@ def pack(files, out_path, stage, compress=True):
          cwd=stage)
 
 
-def sign(in_path, out_path, cert=None, key=None, pkcs12=None, pass_file=None, timestamp=None):
+def sign(in_path, out_path, cert=None, key=None, pkcs12=None, pass_file=None, timestamp=None,
+         authenticode_timestamp=None):
     """Authenticode-signs the cabinet in_path into out_path, with a PEM or
     DER certificate and key, or with a PKCS#12 file; pass_file holds the
-    key's password."""
+    key's password; timestamp: an RFC 3161 time-stamping authority's URL,
+    or authenticode_timestamp: one that answers with a countersignature."""
     args = ["osslsigncode", "sign"]
     args += ["-pkcs12", pkcs12] if pkcs12 else ["-certs", cert, "-key", key]
     if pass_file:
         args += ["-readpass", pass_file]
     if timestamp:
-        args += ["-t", timestamp]
+        args += ["-ts", timestamp]
+    elif authenticode_timestamp:
+        args += ["-t", authenticode_timestamp]
     args += ["-h", "sha256", "-in", in_path, "-out", out_path]
     if os.path.exists(out_path):
         os.remove(out_path)

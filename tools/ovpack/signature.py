@@ -1,15 +1,20 @@
 """The package's Authenticode signature, judged before anything else as the
 installer judges it: an unsigned or altered package, or one whose signer
-does not chain to a trusted root, ends the install with 5002
-DLL_INVALID_SIGNCODE before it is unpacked.
+does not chain to a trusted root at the time it was signed, ends the
+install with 5002 DLL_INVALID_SIGNCODE before it is unpacked.
 
 osslsigncode does the verifying; this module turns its report into one
-line. Without CA certificates only the presence and the integrity of the
-signature can be told; the chain is then left to the players' Windows.
+line. Like the installer, it judges the signer's chain at the time that a
+trusted time stamp names, or else now: a package without a time stamp stops
+installing when its signing certificate expires. Without CA certificates
+only the presence and the integrity of the signature can be told; the chain
+is then left to the players' Windows.
 """
 
+import calendar
 import re
 import subprocess
+import time
 
 from cabinet import ToolError
 
@@ -28,13 +33,53 @@ def _signer(report):
 
 def _chain_error(report):
     match = re.search(r"^\s*Error: (.*)$", report, re.M)
-    return match.group(1).strip() if match else "the chain does not verify"
+    if match:
+        return match.group(1).strip()
+    match = re.search(r"Verify error: (.*)$", report, re.M)
+    if match:
+        return match.group(1).strip()
+    if "Unsupported Signer's certificate purpose" in report:
+        return "the certificate is not for code signing"
+    return "the chain does not verify"
+
+
+def _utc(text):
+    """osslsigncode's "Dec  9 16:31:17 2026 GMT" as "2026-12-09 16:31:17 UTC"."""
+    moment = time.strptime(" ".join(text.split()), "%b %d %H:%M:%S %Y GMT")
+    return time.strftime("%Y-%m-%d %H:%M:%S UTC", time.gmtime(calendar.timegm(moment)))
+
+
+def _time_stamp(report):
+    """(time, authority's subject or "") of the time stamp, or None."""
+    match = re.search(r"^\s*Timestamp time: (.*)$", report, re.M)
+    if not match:
+        return None
+    authority = re.search(r"Timestamp verified using:.*?Signer #0:\s*\n\s*Subject: (.*?)\s*$",
+                          report, re.S | re.M)
+    return _utc(match.group(1)), authority.group(1) if authority else ""
+
+
+def _expiry(report):
+    match = re.search(r"Signer #0:.*?notAfter : (.*?)\s*$", report, re.S | re.M)
+    return _utc(match.group(1)) if match else "an unknown date"
+
+
+def _dating(report, signer):
+    """Which time the signer is judged at, in the words of ovpack's line."""
+    stamp = _time_stamp(report)
+    if stamp:
+        return "signed at %s by %s, time stamp by %s" % (stamp[0], signer,
+                                                         stamp[1] or "an authority not checked")
+    return ("signed by %s, not time-stamped: stops installing when the certificate expires "
+            "on %s" % (signer, _expiry(report)))
 
 
 def judge(path, ca=None):
     """Verifies the signature of the package at path, against the CA
-    certificates in the file ca when given."""
-    args = ["osslsigncode", "verify"] + (["-CAfile", ca] if ca else []) + ["-in", path]
+    certificates in the file ca when given (for the signer and for the
+    time-stamping authority alike)."""
+    args = ["osslsigncode", "verify"] + (["-CAfile", ca, "-TSA-CAfile", ca] if ca else []) + \
+        ["-in", path]
     try:
         done = subprocess.run(args, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
                               stderr=subprocess.STDOUT)
@@ -47,10 +92,12 @@ def judge(path, ca=None):
                                 "not match the signature)", signer)
     if "No signature found" in report or not signer:
         return Judgement(False, "the package is not signed")
+    dating = _dating(report, signer)
     if not ca:
-        return Judgement(True, "signed by %s; its chain was not checked (give --ca)" % signer,
-                         signer)
+        return Judgement(True, "%s; its chain was not checked (give --ca)" % dating, signer)
     if done.returncode == 0 and "Signature verification: ok" in report:
-        return Judgement(True, "trusted by %s (signer %s)" % (ca, signer), signer)
-    return Judgement(False, "the signer %s does not chain to %s: %s"
-                     % (signer, ca, _chain_error(report)), signer)
+        return Judgement(True, "%s; trusted by %s" % (dating, ca), signer)
+    stamp = _time_stamp(report)
+    when = " at the time stamped (%s)" % stamp[0] if stamp else ""
+    return Judgement(False, "the signer %s does not chain to %s%s: %s"
+                     % (signer, ca, when, _chain_error(report)), signer)
