@@ -74,20 +74,25 @@ ResultCode CInstallPackage::Install() {
   if (IsCancelled()) return DLL_USERCANCEL;
 
   // Nothing of the old version is touched until every new file is beside
-  // its destination; from the first change on, the journal can undo it.
+  // its destination; from the first change on, the journal can undo it. A
+  // journal that cannot be written, or one left by an install nobody could
+  // finish, lets nothing change.
   CInstallJournal journal(journalPath_);
+  if (!journal.IsIntact()) return DLL_CANT_COPYFILE;
   result = StageFiles(cacheFolder, windowsFolder, systemFolder, journal);
   if (result == SUCCESS && IsCancelled()) result = DLL_USERCANCEL;
   if (result == SUCCESS) {
     if (listener_) listener_->OnWriteRegistry();
-    journal.SavedRecords(SnapshotRecords(old));
-    result = journal.IsIntact() ? ReplaceOldVersion(old, journal) : DLL_CANT_COPYFILE;
+    result = journal.SavedRecords(SnapshotRecords(old)) ? ReplaceOldVersion(old, journal)
+                                                         : DLL_CANT_COPYFILE;
   }
+  if (result == SUCCESS && !RewriteRecords(journal)) result = DLL_CANT_COPYFILE;
   if (result != SUCCESS) {
+    // What cannot be put back now stays journalled; the next job finishes
+    // the undo before it changes anything.
     journal.RollBack();
     return result;
   }
-  RewriteRecords(journal);
   journal.Commit();
   return SUCCESS;
 }
@@ -111,7 +116,8 @@ ResultCode CInstallPackage::FindOldVersion(OldVersion& old) {
 ResultCode CInstallPackage::StageFiles(const std::string& cacheFolder,
                                        const std::string& windowsFolder,
                                        const std::string& systemFolder, CInstallJournal& journal) {
-  if (GetPathType(cacheFolder.c_str()) == PathMissing) journal.MadeFolder(cacheFolder);
+  if (GetPathType(cacheFolder.c_str()) == PathMissing && !journal.MadeFolder(cacheFolder))
+    return DLL_CANT_COPYFILE;
   ResultCode result = CopyItem(&infItem_, cacheFolder.c_str(), windowsFolder.c_str(),
                                systemFolder.c_str(), journal);
   for (const auto& item : items_) {
@@ -125,7 +131,7 @@ ResultCode CInstallPackage::StageFiles(const std::string& cacheFolder,
 
 ResultCode CInstallPackage::ReplaceOldVersion(const OldVersion& old, CInstallJournal& journal) {
   if (!old.serverPath.empty()) {
-    journal.UnregisteredOldServer(old.serverPath);
+    if (!journal.UnregisteredOldServer(old.serverPath)) return DLL_CANT_COPYFILE;
     UnregisterServer(old.serverPath.c_str());
   }
 
@@ -144,25 +150,27 @@ ResultCode CInstallPackage::ReplaceOldVersion(const OldVersion& old, CInstallJou
     if (ContainsPath(leaving, path, i) || GetPathType(path.c_str()) != PathFile) continue;
     const bool mustMove = i >= old.releasedFiles.size();
     // A set-aside file left by an earlier install that could not delete it
-    // must not pass for this one's.
+    // must not pass for this one's; while a journal names it, it may be
+    // the only copy of a working control, and stays.
     const std::string aside = SetAsidePath(path);
-    if (GetPathType(aside.c_str()) != PathMissing && !DeleteFileA(aside.c_str())) {
+    if (GetPathType(aside.c_str()) != PathMissing &&
+        (IsNamedByJournal(journalPath_, aside) || !DeleteFileA(aside.c_str()))) {
       if (mustMove) return DLL_CANT_COPYFILE;
       continue;
     }
-    journal.SetAside(path, aside);
+    if (!journal.SetAside(path, aside)) return DLL_CANT_COPYFILE;
     if (!MoveFileExA(path.c_str(), aside.c_str(), 0) && mustMove) return DLL_CANT_COPYFILE;
   }
 
   for (const InstallItem* item : placed) {
-    journal.Placed(StagedPath(item->destPath), item->destPath);
-    if (!MoveFileExA(StagedPath(item->destPath).c_str(), item->destPath.c_str(), 0))
+    if (!journal.Placed(StagedPath(item->destPath), item->destPath) ||
+        !MoveFileExA(StagedPath(item->destPath).c_str(), item->destPath.c_str(), 0))
       return DLL_CANT_COPYFILE;
   }
 
   for (const auto& item : items_) {
     if (!item->registerServer) continue;
-    journal.Registered(item->destPath);
+    if (!journal.Registered(item->destPath)) return DLL_CANT_COPYFILE;
     if (!RegisterServer(item->destPath.c_str())) return DLL_CANT_REGISTSERVER;
   }
   return SUCCESS;
@@ -187,12 +195,13 @@ CRegistrySnapshot CInstallPackage::SnapshotRecords(const OldVersion& old) const 
   return snapshot;
 }
 
-void CInstallPackage::RewriteRecords(CInstallJournal& journal) {
-  journal.RewritingRecords();
+bool CInstallPackage::RewriteRecords(CInstallJournal& journal) {
+  if (!journal.RewritingRecords()) return false;
   // The old files were set aside already; the record only lets them go.
   CDistributionUnit record;
   const bool oldRecordReleased = record.Remove(clsid_.c_str(), false);
   WriteInstallRecords(oldRecordReleased);
+  return true;
 }
 
 bool CInstallPackage::GetTargetFolders(const OldVersion& old, std::string& cacheFolder,
@@ -262,8 +271,7 @@ ResultCode CInstallPackage::CopyItem(InstallItem* item, const char* cacheFolder,
   if (GetPathType(item->destPath.c_str()) == PathFile && !CanOpenForWriting(item->destPath.c_str()))
     return DLL_CANT_COPYFILE;
   const std::string staged = StagedPath(item->destPath);
-  journal.Staged(staged);
-  if (!CopyFileA(item->sourcePath.c_str(), staged.c_str(), FALSE)) return DLL_CANT_COPYFILE;
+  if (!journal.Staged(staged) || !CopyFileA(item->sourcePath.c_str(), staged.c_str(), FALSE)) return DLL_CANT_COPYFILE;
   FILETIME creation, lastWrite;
   if (ReadFileTimes(item->sourcePath.c_str(), creation, lastWrite))
     WriteFileTimes(staged.c_str(), creation, lastWrite);
