@@ -40,12 +40,14 @@ ResultCode RunInstallWorker(const char* clsid, const char* codebase, const char*
   CJobFolderLock lock(workFolder.c_str());
   // A job killed before its end may have left an install half done and
   // files in the work folder; neither may reach this job. An install that
-  // cannot be undone yet stops every job before it changes anything, so
-  // that the old version's files are never taken for leftovers. Without
-  // the lock the journal may be a running job's own: it is left alone.
-  if (lock.IsHeld() && !RecoverInterruptedInstall(CInstallJob::JournalPath(workFolder)))
-    return DLL_CANT_COPYFILE;
+  // cannot be undone yet stops every job before it downloads or changes
+  // anything, so that the old version's files are never taken for
+  // leftovers. Without the lock the journal may be a running job's own: it
+  // is left alone.
+  const bool recovered =
+      !lock.IsHeld() || RecoverInterruptedInstall(CInstallJob::JournalPath(workFolder));
   RemoveDirectoryTree(workFolder.c_str());
+  if (!recovered) return DLL_CANT_COPYFILE;
   EnsureDirectory(workFolder.c_str());
   CInstallJob job(workFolder.c_str(), listener, cancelEvent);
   ResultCode result = job.Run(clsid, codebase, needVersion);

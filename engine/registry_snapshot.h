@@ -18,7 +18,7 @@ class CRegistrySnapshot {
 
   const std::vector<std::string>& Lines() const { return lines_; }
 
-  // True when line is one of a snapshot's lines ("reg..." keyword).
+  // True when the line's keyword is one a snapshot writes.
   static bool IsSnapshotLine(const std::vector<std::string>& fields);
   // True when a snapshot line is well formed and names only what an
   // install rewrites: a control's Distribution Unit record, a file's module
