@@ -48,6 +48,17 @@ bool GetActiveXCacheFolder(std::string& folder) {
   return key.QueryString("0", folder) == ERROR_SUCCESS && !folder.empty();
 }
 
+bool GetSystemFolders(std::string& windowsFolder, std::string& systemFolder) {
+  char folder[MAX_PATH];
+  UINT length = GetWindowsDirectoryA(folder, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH) return false;
+  windowsFolder = TrimmedFolder(folder);
+  length = GetSystemDirectoryA(folder, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH) return false;
+  systemFolder = TrimmedFolder(folder);
+  return true;
+}
+
 bool CanOpenForWriting(const char* path) {
   if (path == nullptr) return false;
   HANDLE file = CreateFileA(path, GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
@@ -219,17 +230,7 @@ bool CInstallPackage::GetTargetFolders(const OldVersion& old, std::string& cache
     candidate = base + suffix;
   }
   cacheFolder = candidate;
-
-  // A folder that does not fit the buffer would leave an empty text, and
-  // items would be copied to the drive's root: refuse instead.
-  char folder[MAX_PATH];
-  UINT length = GetWindowsDirectoryA(folder, MAX_PATH);
-  if (length == 0 || length >= MAX_PATH) return false;
-  windowsFolder = TrimmedFolder(folder);
-  length = GetSystemDirectoryA(folder, MAX_PATH);
-  if (length == 0 || length >= MAX_PATH) return false;
-  systemFolder = TrimmedFolder(folder);
-  return true;
+  return GetSystemFolders(windowsFolder, systemFolder);
 }
 
 bool CInstallPackage::HasConflict(const char* folder, const OldVersion& old) const {

@@ -74,14 +74,7 @@ struct InstallFolders {
   bool Read() {
     if (!GetActiveXCacheFolder(cache)) cache.clear();
     TrimTrailingSlashes(cache);
-    char folder[MAX_PATH];
-    UINT length = GetWindowsDirectoryA(folder, MAX_PATH);
-    if (length == 0 || length >= MAX_PATH) return false;
-    windows = WithoutTrailingSlashes(folder);
-    length = GetSystemDirectoryA(folder, MAX_PATH);
-    if (length == 0 || length >= MAX_PATH) return false;
-    system = WithoutTrailingSlashes(folder);
-    return true;
+    return GetSystemFolders(windows, system);
   }
 
   // The cache folder or one of its CONFLICT.n folders.

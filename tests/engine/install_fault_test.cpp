@@ -73,6 +73,21 @@ std::string ReadText(const std::string& file) {
   return std::string(text, count);
 }
 
+// Replaces the text "old" at path with "new" the way an install does,
+// journalled at journalPath, and leaves the journal as a kill would.
+void ReplaceJournalled(const std::string& journalPath, const std::string& path) {
+  const std::string staged = path + ".~ovnew", aside = path + ".~ovold";
+  WriteText(path, "old");
+  CInstallJournal journal(journalPath);
+  ASSERT_TRUE(journal.IsIntact());
+  journal.Staged(staged);
+  WriteText(staged, "new");
+  journal.SetAside(path, aside);
+  ASSERT_TRUE(MoveFileExA(path.c_str(), aside.c_str(), 0));
+  journal.Placed(staged, path);
+  ASSERT_TRUE(MoveFileExA(staged.c_str(), path.c_str(), 0));
+}
+
 // Runs "run_install_job.exe arguments" until the event is set (then kills
 // the process) or, with no event, until the process ends by itself.
 // Returns the process's exit code.
@@ -279,17 +294,8 @@ TEST_F(InstallFaultTest, UndoingTwiceKeepsTheRestoredFile) {
   const std::string path = CachePath("OVSample.dll");
   const std::string staged = path + ".~ovnew", aside = path + ".~ovold";
   const std::string journalPath = testFolder_ + "\\journal", copy = testFolder_ + "\\journal2";
-  WriteText(path, "old");
-  {
-    CInstallJournal journal(journalPath);
-    journal.Staged(staged);
-    WriteText(staged, "new");
-    journal.SetAside(path, aside);
-    ASSERT_TRUE(MoveFileExA(path.c_str(), aside.c_str(), 0));
-    journal.Placed(staged, path);
-    ASSERT_TRUE(MoveFileExA(staged.c_str(), path.c_str(), 0));
-    ASSERT_TRUE(CopyFileA(journalPath.c_str(), copy.c_str(), FALSE));
-  }
+  ASSERT_NO_FATAL_FAILURE(ReplaceJournalled(journalPath, path));
+  ASSERT_TRUE(CopyFileA(journalPath.c_str(), copy.c_str(), FALSE));
   EXPECT_TRUE(RecoverInterruptedInstall(journalPath));
   EXPECT_EQ("old", ReadText(path));
   EXPECT_TRUE(RecoverInterruptedInstall(copy));
@@ -353,21 +359,10 @@ TEST_F(InstallFaultTest, ForeignJournalIsSetAsideAndNeverActedOn) {
 // altered in the middle makes the whole journal untrusted: nothing moves.
 TEST_F(InstallFaultTest, TornLastLineIsIgnoredAndAlteredLineStopsTheUndo) {
   ASSERT_TRUE(EnsureDirectory(cacheFolder_.c_str()));
-  const std::string path = CachePath("OVSample.dll");
-  const std::string staged = path + ".~ovnew", aside = path + ".~ovold";
+  const std::string path = CachePath("OVSample.dll"), aside = path + ".~ovold";
   for (const bool torn : {true, false}) {
     SCOPED_TRACE(torn ? "torn" : "altered");
-    WriteText(path, "old");
-    {
-      CInstallJournal journal(JournalPath());
-      ASSERT_TRUE(journal.IsIntact());
-      journal.Staged(staged);
-      WriteText(staged, "new");
-      journal.SetAside(path, aside);
-      ASSERT_TRUE(MoveFileExA(path.c_str(), aside.c_str(), 0));
-      journal.Placed(staged, path);
-      ASSERT_TRUE(MoveFileExA(staged.c_str(), path.c_str(), 0));
-    }
+    ASSERT_NO_FATAL_FAILURE(ReplaceJournalled(JournalPath(), path));
     std::string text = ReadText(JournalPath());
     if (torn)
       text += FrameJournalLine("register\t" + path).substr(0, 20);
