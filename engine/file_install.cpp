@@ -141,10 +141,7 @@ ResultCode CInstallPackage::StageFiles(const std::string& cacheFolder,
 }
 
 ResultCode CInstallPackage::ReplaceOldVersion(const OldVersion& old, CInstallJournal& journal) {
-  if (!old.serverPath.empty()) {
-    if (!journal.UnregisteredOldServer(old.serverPath)) return DLL_CANT_COPYFILE;
-    UnregisterServer(old.serverPath.c_str());
-  }
+  if (!old.serverPath.empty()) journal.UnregisteredOldServer(old.serverPath);
 
   // Every file that goes away or is replaced waits beside itself until the
   // new version is recorded. A released file that cannot be moved stays,
@@ -156,6 +153,7 @@ ResultCode CInstallPackage::ReplaceOldVersion(const OldVersion& old, CInstallJou
     if (!item->destPath.empty()) placed.push_back(item.get());
   std::vector<std::string> leaving = old.releasedFiles;
   for (const InstallItem* item : placed) leaving.push_back(item->destPath);
+  std::vector<std::pair<std::string, bool>> moves;  // path, and whether it must make room
   for (size_t i = 0; i < leaving.size(); ++i) {
     const std::string& path = leaving[i];
     if (ContainsPath(leaving, path, i) || GetPathType(path.c_str()) != PathFile) continue;
@@ -169,15 +167,22 @@ ResultCode CInstallPackage::ReplaceOldVersion(const OldVersion& old, CInstallJou
       if (mustMove) return DLL_CANT_COPYFILE;
       continue;
     }
-    if (!journal.SetAside(path, aside)) return DLL_CANT_COPYFILE;
-    if (!MoveFileExA(path.c_str(), aside.c_str(), 0) && mustMove) return DLL_CANT_COPYFILE;
+    journal.SetAside(path, aside);
+    moves.emplace_back(path, mustMove);
   }
+  for (const InstallItem* item : placed)
+    if (!journal.Placed(StagedPath(item->destPath), item->destPath)) return DLL_CANT_COPYFILE;
 
-  for (const InstallItem* item : placed) {
-    if (!journal.Placed(StagedPath(item->destPath), item->destPath) ||
-        !MoveFileExA(StagedPath(item->destPath).c_str(), item->destPath.c_str(), 0))
+  // One flush puts every step above on the disk before the first is done;
+  // undo tells from the disk which of them were.
+  if (!journal.Flush()) return DLL_CANT_COPYFILE;
+  if (!old.serverPath.empty()) UnregisterServer(old.serverPath.c_str());
+  for (const auto& move : moves)
+    if (!MoveFileExA(move.first.c_str(), SetAsidePath(move.first).c_str(), 0) && move.second)
       return DLL_CANT_COPYFILE;
-  }
+  for (const InstallItem* item : placed)
+    if (!MoveFileExA(StagedPath(item->destPath).c_str(), item->destPath.c_str(), 0))
+      return DLL_CANT_COPYFILE;
 
   for (const auto& item : items_) {
     if (!item->registerServer) continue;

@@ -311,13 +311,19 @@ bool CJournalFile::OpenExisting(const std::string& path, std::string& text, bool
   return true;
 }
 
-bool CJournalFile::Append(const std::vector<std::string>& entries) {
+bool CJournalFile::Write(const std::vector<std::string>& entries) {
   if (!IsOpen()) return true;
   std::string text;
   for (const std::string& entry : entries) text += FrameJournalLine(entry);
   DWORD written = 0;
   return WriteFile(file_, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) &&
-         written == text.size() && FlushFileBuffers(file_);
+         written == text.size();
+}
+
+bool CJournalFile::Flush() { return !IsOpen() || FlushFileBuffers(file_); }
+
+bool CJournalFile::Append(const std::vector<std::string>& entries) {
+  return Write(entries) && Flush();
 }
 
 CInstallJournal::CInstallJournal(const std::string& journalPath) : path_(journalPath) {
@@ -328,7 +334,12 @@ CInstallJournal::~CInstallJournal() = default;
 
 bool CInstallJournal::Append(const std::string& entry) {
   lines_.push_back(entry);
-  intact_ = intact_ && file_.Append({entry});
+  intact_ = intact_ && file_.Write({entry});
+  return intact_;
+}
+
+bool CInstallJournal::Flush() {
+  intact_ = intact_ && file_.Flush();
   return intact_;
 }
 
@@ -355,20 +366,21 @@ bool CInstallJournal::Placed(const std::string& stagedPath, const std::string& p
 }
 
 bool CInstallJournal::Registered(const std::string& path) {
-  return Append(JoinJournalFields({"register", path}));
+  return Append(JoinJournalFields({"register", path})) && Flush();
 }
 
 bool CInstallJournal::SavedRecords(const CRegistrySnapshot& snapshot) {
   const std::vector<std::string>& lines = snapshot.Lines();
   lines_.insert(lines_.end(), lines.begin(), lines.end());
-  intact_ = intact_ && file_.Append(lines);
+  intact_ = intact_ && file_.Write(lines);
   return intact_;
 }
 
-bool CInstallJournal::RewritingRecords() { return Append("records"); }
+bool CInstallJournal::RewritingRecords() { return Append("records") && Flush(); }
 
 void CInstallJournal::Commit() {
   Append("commit");
+  Flush();
   DeleteSetAside(lines_);
   file_.Close();
   if (!path_.empty()) DeleteFileA(path_.c_str());

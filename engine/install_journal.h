@@ -12,9 +12,11 @@
 // what is on disk, so undoing it is harmless.
 //
 // The entries are kept in memory and, when the journal has a file, also
-// appended to it, each with its checksum and flushed to the disk before
-// the step it describes, so that neither a killed process nor a power
-// loss leaves a step done that the file does not name. The file is only
+// appended to it, each with its checksum, and flushed to the disk before
+// any step that changes or removes what is there, so that neither a
+// killed process nor a power loss leaves such a step done that the file
+// does not name (a power loss may leave a staged copy nobody names, which
+// the next install overwrites). The file is only
 // ever created new: a journal that is there already belongs to an install
 // nobody has finished, and is never overwritten.
 //
@@ -53,8 +55,11 @@ class CJournalFile {
   // any journal the engine writes.
   bool OpenExisting(const std::string& path, std::string& text, bool& readable);
   bool IsOpen() const { return file_ != INVALID_HANDLE_VALUE; }
-  // Writes entries, each framed with its checksum, and flushes them to the
-  // disk. True without a file.
+  // Writes entries, each framed with its checksum. True without a file.
+  bool Write(const std::vector<std::string>& entries);
+  // Has everything written reach the disk. True without a file.
+  bool Flush();
+  // Write, then Flush.
   bool Append(const std::vector<std::string>& entries);
   void Close();
 
@@ -74,6 +79,9 @@ class CInstallJournal {
 
   // Each records one step before the caller does it. False when the entry
   // could not be written to the file: the step must then not be done.
+  //
+  // These only write: making a new file or folder destroys nothing, and
+  // the steps that change what is there are done only after Flush.
   bool Staged(const std::string& stagedPath);
   bool MadeFolder(const std::string& folder);
   bool UnregisteredOldServer(const std::string& path);
@@ -81,9 +89,12 @@ class CInstallJournal {
   // Also records the staged file's size and last-write time, which the
   // file keeps when it is renamed to path.
   bool Placed(const std::string& stagedPath, const std::string& path);
-  bool Registered(const std::string& path);
   // The records as they are, before anything changes them.
   bool SavedRecords(const CRegistrySnapshot& snapshot);
+  // Has every entry written so far reach the disk.
+  bool Flush();
+  // These flush their entry.
+  bool Registered(const std::string& path);
   // The records are about to be rewritten.
   bool RewritingRecords();
 
@@ -98,7 +109,7 @@ class CInstallJournal {
   bool RollBack();
 
  private:
-  bool Append(const std::string& entry);
+  bool Append(const std::string& entry);  // writes only
 
   std::string path_;
   CJournalFile file_;              // open while entries may follow
