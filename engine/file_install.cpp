@@ -277,7 +277,8 @@ ResultCode CInstallPackage::CopyItem(InstallItem* item, const char* cacheFolder,
   if (GetPathType(item->destPath.c_str()) == PathFile && !CanOpenForWriting(item->destPath.c_str()))
     return DLL_CANT_COPYFILE;
   const std::string staged = StagedPath(item->destPath);
-  if (!journal.Staged(staged) || !CopyFileA(item->sourcePath.c_str(), staged.c_str(), FALSE)) return DLL_CANT_COPYFILE;
+  if (!journal.Staged(staged) || !CopyFileA(item->sourcePath.c_str(), staged.c_str(), FALSE))
+    return DLL_CANT_COPYFILE;
   FILETIME creation, lastWrite;
   if (ReadFileTimes(item->sourcePath.c_str(), creation, lastWrite))
     WriteFileTimes(staged.c_str(), creation, lastWrite);

@@ -108,7 +108,8 @@ bool IsEngineEntry(const std::vector<std::string>& f, const InstallFolders& fold
   if (CRegistrySnapshot::IsSnapshotLine(f)) return CRegistrySnapshot::IsRestorable(f);
   if (kind == "records" || kind == "commit") return f.size() == 1;
   if (kind == "folder") return f.size() == 2 && folders.IsCacheFolder(f[1]);
-  if (kind == "unregister" || kind == "register") return f.size() == 2 && folders.IsInstallPath(f[1]);
+  if (kind == "unregister" || kind == "register")
+    return f.size() == 2 && folders.IsInstallPath(f[1]);
   if (kind == "staged") {
     const std::string suffix = CInstallPackage::StagedPath("");
     return f.size() == 2 && EndsWith(f[1], suffix) &&

@@ -54,7 +54,8 @@ bool CRegistrySnapshot::IsSnapshotLine(const std::vector<std::string>& fields) {
 bool CRegistrySnapshot::IsRestorable(const std::vector<std::string>& f) {
   const std::string& kind = f[0];
   const size_t expected = kind == "regval" ? 6 : kind == "regnoval" ? 4 : 3;
-  if (!IsSnapshotLine(f) || f.size() != expected || (f[1] != "HKLM" && f[1] != "HKCU")) return false;
+  if (!IsSnapshotLine(f) || f.size() != expected || (f[1] != "HKLM" && f[1] != "HKCU"))
+    return false;
   for (size_t i = 2; i < f.size(); ++i)
     if (i != 4 && !IsHexText(f[i])) return false;
   if (kind == "regval" && !IsRecordValueType(f[4])) return false;

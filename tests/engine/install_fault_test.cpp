@@ -319,7 +319,8 @@ TEST_F(InstallFaultTest, ForeignJournalIsSetAsideAndNeverActedOn) {
   ForgetSampleControls();
 
   const std::string cache = testFolder_ + "\\1";
-  const std::string runKey = ToHexText(std::string("SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run"));
+  const std::string runKey =
+      ToHexText(std::string("SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run"));
   const std::string lines[] = {
       // As a same-user program would plant it, and with a good checksum.
       "unregister\t" + planted + "\n",
