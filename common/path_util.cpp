@@ -183,6 +183,18 @@ bool RemoveDirectoryTree(const char* path) {
   return removedAll && RemoveDirectoryA(folder.c_str()) != FALSE;
 }
 
+bool GetWorkFolderPath(std::string& workFolder) {
+  char temp[MAX_PATH];
+  DWORD length = GetTempPathA(MAX_PATH, temp);
+  if (length == 0 || length >= MAX_PATH) return false;
+  workFolder = WithoutTrailingSlashes(temp);
+  if (workFolder.empty()) return false;
+  workFolder += "\\~OVControlDownload";
+  return true;
+}
+
+std::string GetJournalPath(const std::string& workFolder) { return workFolder + ".journal"; }
+
 bool IsSamePath(const std::string& a, const std::string& b) {
   return CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, a.c_str(), -1, b.c_str(), -1) ==
          CSTR_EQUAL;

@@ -56,3 +56,11 @@ bool EnsureDirectory(const char* path);
 // with a "." or ".." part). Read-only files and files in use stay, and so
 // the result is false.
 bool RemoveDirectoryTree(const char* path);
+
+// The install job's work folder, "<temporary folder>\~OVControlDownload";
+// false when the temporary folder does not fit its buffer, since an empty
+// one would put the work folder at the root of the current drive.
+bool GetWorkFolderPath(std::string& workFolder);
+// The install stage's journal beside the work folder. While it exists an
+// install is unfinished, and the next job completes or undoes it.
+std::string GetJournalPath(const std::string& workFolder);

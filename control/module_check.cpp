@@ -47,5 +47,11 @@ ResultCode CheckInstalledModule(const char* clsid, const char* needVersion) {
     if (!info.Read(serverPath.c_str())) return MODULE_UNKNOWN_FILEVERSION;
     if (!IsVersionAtLeast(info.FileVersion, needVersion)) return MODULE_NOTMATCH_VERSION;
   }
-  return CheckRecordedFiles(clsid, serverPath.c_str());
+  const ResultCode result = CheckRecordedFiles(clsid, serverPath.c_str());
+  if (result != SUCCESS) return result;
+  std::string workFolder;
+  if (GetWorkFolderPath(workFolder) &&
+      GetPathType(GetJournalPath(workFolder).c_str()) != PathMissing)
+    return MODULE_NOTEXIST_DEPENDENCY_FILE;
+  return SUCCESS;
 }

@@ -48,6 +48,17 @@ bool GetActiveXCacheFolder(std::string& folder) {
   return key.QueryString("0", folder) == ERROR_SUCCESS && !folder.empty();
 }
 
+bool GetSystemFolders(std::string& windowsFolder, std::string& systemFolder) {
+  char folder[MAX_PATH];
+  UINT length = GetWindowsDirectoryA(folder, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH) return false;
+  windowsFolder = TrimmedFolder(folder);
+  length = GetSystemDirectoryA(folder, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH) return false;
+  systemFolder = TrimmedFolder(folder);
+  return true;
+}
+
 bool CanOpenForWriting(const char* path) {
   if (path == nullptr) return false;
   HANDLE file = CreateFileA(path, GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
@@ -74,20 +85,25 @@ ResultCode CInstallPackage::Install() {
   if (IsCancelled()) return DLL_USERCANCEL;
 
   // Nothing of the old version is touched until every new file is beside
-  // its destination; from the first change on, the journal can undo it.
+  // its destination; from the first change on, the journal can undo it. A
+  // journal that cannot be written, or one left by an install nobody could
+  // finish, lets nothing change.
   CInstallJournal journal(journalPath_);
+  if (!journal.IsIntact()) return DLL_CANT_COPYFILE;
   result = StageFiles(cacheFolder, windowsFolder, systemFolder, journal);
   if (result == SUCCESS && IsCancelled()) result = DLL_USERCANCEL;
   if (result == SUCCESS) {
     if (listener_) listener_->OnWriteRegistry();
-    journal.SavedRecords(SnapshotRecords(old));
-    result = journal.IsIntact() ? ReplaceOldVersion(old, journal) : DLL_CANT_COPYFILE;
+    result = journal.SavedRecords(SnapshotRecords(old)) ? ReplaceOldVersion(old, journal)
+                                                         : DLL_CANT_COPYFILE;
   }
+  if (result == SUCCESS && !RewriteRecords(journal)) result = DLL_CANT_COPYFILE;
   if (result != SUCCESS) {
+    // What cannot be put back now stays journalled; the next job finishes
+    // the undo before it changes anything.
     journal.RollBack();
     return result;
   }
-  RewriteRecords(journal);
   journal.Commit();
   return SUCCESS;
 }
@@ -111,7 +127,8 @@ ResultCode CInstallPackage::FindOldVersion(OldVersion& old) {
 ResultCode CInstallPackage::StageFiles(const std::string& cacheFolder,
                                        const std::string& windowsFolder,
                                        const std::string& systemFolder, CInstallJournal& journal) {
-  if (GetPathType(cacheFolder.c_str()) == PathMissing) journal.MadeFolder(cacheFolder);
+  if (GetPathType(cacheFolder.c_str()) == PathMissing && !journal.MadeFolder(cacheFolder))
+    return DLL_CANT_COPYFILE;
   ResultCode result = CopyItem(&infItem_, cacheFolder.c_str(), windowsFolder.c_str(),
                                systemFolder.c_str(), journal);
   for (const auto& item : items_) {
@@ -124,10 +141,7 @@ ResultCode CInstallPackage::StageFiles(const std::string& cacheFolder,
 }
 
 ResultCode CInstallPackage::ReplaceOldVersion(const OldVersion& old, CInstallJournal& journal) {
-  if (!old.serverPath.empty()) {
-    journal.UnregisteredOldServer(old.serverPath);
-    UnregisterServer(old.serverPath.c_str());
-  }
+  if (!old.serverPath.empty()) journal.UnregisteredOldServer(old.serverPath);
 
   // Every file that goes away or is replaced waits beside itself until the
   // new version is recorded. A released file that cannot be moved stays,
@@ -139,30 +153,40 @@ ResultCode CInstallPackage::ReplaceOldVersion(const OldVersion& old, CInstallJou
     if (!item->destPath.empty()) placed.push_back(item.get());
   std::vector<std::string> leaving = old.releasedFiles;
   for (const InstallItem* item : placed) leaving.push_back(item->destPath);
+  std::vector<std::pair<std::string, bool>> moves;  // path, and whether it must make room
   for (size_t i = 0; i < leaving.size(); ++i) {
     const std::string& path = leaving[i];
     if (ContainsPath(leaving, path, i) || GetPathType(path.c_str()) != PathFile) continue;
     const bool mustMove = i >= old.releasedFiles.size();
     // A set-aside file left by an earlier install that could not delete it
-    // must not pass for this one's.
+    // must not pass for this one's; while a journal names it, it may be
+    // the only copy of a working control, and stays.
     const std::string aside = SetAsidePath(path);
-    if (GetPathType(aside.c_str()) != PathMissing && !DeleteFileA(aside.c_str())) {
+    if (GetPathType(aside.c_str()) != PathMissing &&
+        (IsNamedByJournal(journalPath_, aside) || !DeleteFileA(aside.c_str()))) {
       if (mustMove) return DLL_CANT_COPYFILE;
       continue;
     }
     journal.SetAside(path, aside);
-    if (!MoveFileExA(path.c_str(), aside.c_str(), 0) && mustMove) return DLL_CANT_COPYFILE;
+    moves.emplace_back(path, mustMove);
   }
+  for (const InstallItem* item : placed)
+    if (!journal.Placed(StagedPath(item->destPath), item->destPath)) return DLL_CANT_COPYFILE;
 
-  for (const InstallItem* item : placed) {
-    journal.Placed(StagedPath(item->destPath), item->destPath);
+  // One flush puts every step above on the disk before the first is done;
+  // undo tells from the disk which of them were.
+  if (!journal.Flush()) return DLL_CANT_COPYFILE;
+  if (!old.serverPath.empty()) UnregisterServer(old.serverPath.c_str());
+  for (const auto& move : moves)
+    if (!MoveFileExA(move.first.c_str(), SetAsidePath(move.first).c_str(), 0) && move.second)
+      return DLL_CANT_COPYFILE;
+  for (const InstallItem* item : placed)
     if (!MoveFileExA(StagedPath(item->destPath).c_str(), item->destPath.c_str(), 0))
       return DLL_CANT_COPYFILE;
-  }
 
   for (const auto& item : items_) {
     if (!item->registerServer) continue;
-    journal.Registered(item->destPath);
+    if (!journal.Registered(item->destPath)) return DLL_CANT_COPYFILE;
     if (!RegisterServer(item->destPath.c_str())) return DLL_CANT_REGISTSERVER;
   }
   return SUCCESS;
@@ -187,12 +211,13 @@ CRegistrySnapshot CInstallPackage::SnapshotRecords(const OldVersion& old) const 
   return snapshot;
 }
 
-void CInstallPackage::RewriteRecords(CInstallJournal& journal) {
-  journal.RewritingRecords();
+bool CInstallPackage::RewriteRecords(CInstallJournal& journal) {
+  if (!journal.RewritingRecords()) return false;
   // The old files were set aside already; the record only lets them go.
   CDistributionUnit record;
   const bool oldRecordReleased = record.Remove(clsid_.c_str(), false);
   WriteInstallRecords(oldRecordReleased);
+  return true;
 }
 
 bool CInstallPackage::GetTargetFolders(const OldVersion& old, std::string& cacheFolder,
@@ -210,17 +235,7 @@ bool CInstallPackage::GetTargetFolders(const OldVersion& old, std::string& cache
     candidate = base + suffix;
   }
   cacheFolder = candidate;
-
-  // A folder that does not fit the buffer would leave an empty text, and
-  // items would be copied to the drive's root: refuse instead.
-  char folder[MAX_PATH];
-  UINT length = GetWindowsDirectoryA(folder, MAX_PATH);
-  if (length == 0 || length >= MAX_PATH) return false;
-  windowsFolder = TrimmedFolder(folder);
-  length = GetSystemDirectoryA(folder, MAX_PATH);
-  if (length == 0 || length >= MAX_PATH) return false;
-  systemFolder = TrimmedFolder(folder);
-  return true;
+  return GetSystemFolders(windowsFolder, systemFolder);
 }
 
 bool CInstallPackage::HasConflict(const char* folder, const OldVersion& old) const {
@@ -262,8 +277,8 @@ ResultCode CInstallPackage::CopyItem(InstallItem* item, const char* cacheFolder,
   if (GetPathType(item->destPath.c_str()) == PathFile && !CanOpenForWriting(item->destPath.c_str()))
     return DLL_CANT_COPYFILE;
   const std::string staged = StagedPath(item->destPath);
-  journal.Staged(staged);
-  if (!CopyFileA(item->sourcePath.c_str(), staged.c_str(), FALSE)) return DLL_CANT_COPYFILE;
+  if (!journal.Staged(staged) || !CopyFileA(item->sourcePath.c_str(), staged.c_str(), FALSE))
+    return DLL_CANT_COPYFILE;
   FILETIME creation, lastWrite;
   if (ReadFileTimes(item->sourcePath.c_str(), creation, lastWrite))
     WriteFileTimes(staged.c_str(), creation, lastWrite);

@@ -12,6 +12,7 @@
 
 #include "install_progress.h"
 #include "package_file.h"
+#include "path_util.h"
 #include "result_code.h"
 
 class CInstallJob {
@@ -37,7 +38,7 @@ class CInstallJob {
   // The install stage's journal beside the work folder, where the next job
   // finds it when this one is killed.
   static std::string JournalPath(const std::string& workFolder) {
-    return workFolder + ".journal";
+    return GetJournalPath(workFolder);
   }
 
   // Unpacks the package into "<packagePath>_Extract", read through the

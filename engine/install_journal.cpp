@@ -1,17 +1,25 @@
 // CInstallJournal: entries, one per line, oldest first:
-//   staged PATH            a new file is being copied to PATH
-//   folder PATH            the folder PATH is being made
-//   unregister PATH        the old server at PATH is being unregistered
-//   aside PATH ASIDE       the old file PATH is being renamed to ASIDE
-//   place STAGED PATH      the staged file is being renamed to PATH
-//   register PATH          the new server at PATH is being registered
-//   reg...                 the records as they were (a registry snapshot)
-//   records                the records are being rewritten
-//   commit                 the new version is recorded
+//   staged PATH              a new file is being copied to PATH
+//   folder PATH              the folder PATH is being made
+//   unregister PATH          the old server at PATH is being unregistered
+//   aside PATH ASIDE         the old file PATH is being renamed to ASIDE
+//   place STAGED PATH SIZE TIME  the staged file (SIZE bytes, last written
+//                            at TIME, a FILETIME in hexadecimal) is being
+//                            renamed to PATH
+//   register PATH           the new server at PATH is being registered
+//   reg...                   the records as they were (a registry snapshot)
+//   records                  the records are being rewritten
+//   commit                   the new version is recorded
+//   calling ENTRY PATH       undo is calling the server's entry point
+//   called ENTRY PATH        ... and the call came back
 #include "install_journal.h"
 
 #include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 
+#include "file_install.h"
+#include "install_package.h"
 #include "journal_line.h"
 #include "path_util.h"
 #include "registry_snapshot.h"
@@ -19,7 +27,18 @@
 
 namespace {
 
+// A journal holds a few dozen lines and a snapshot of some keys; a file
+// far larger was not written by an install.
+constexpr DWORD kLargestJournal = 4 * 1024 * 1024;
+
+const char kRegisterEntry[] = "DllRegisterServer";
+const char kUnregisterEntry[] = "DllUnregisterServer";
+
 bool Exists(const std::string& path) { return GetPathType(path.c_str()) != PathMissing; }
+
+bool EndsWith(const std::string& text, const std::string& tail) {
+  return text.size() > tail.size() && IsSamePath(text.substr(text.size() - tail.size()), tail);
+}
 
 // Deletes a file, or when it cannot be deleted now (a process still has it
 // loaded), moves it out of the way and has it deleted at the next start.
@@ -31,59 +50,196 @@ bool Discard(const std::string& path) {
   return true;
 }
 
-// The set-aside file of path's "aside" entry; empty when path had none.
-std::string AsideOf(const std::vector<std::string>& lines, const std::string& path) {
-  for (const std::string& line : lines) {
-    const std::vector<std::string> f = SplitJournalFields(line);
-    if (f[0] == "aside" && f.size() == 3 && IsSamePath(f[1], path))
-      return f[2];
-  }
-  return std::string();
+std::string FileTimeText(const FILETIME& time) {
+  char text[17];
+  std::snprintf(text, sizeof text, "%08lX%08lX", static_cast<unsigned long>(time.dwHighDateTime),
+                static_cast<unsigned long>(time.dwLowDateTime));
+  return text;
 }
 
-// Undoes lines, oldest first in the vector, newest first in time: a new
-// server is unregistered while its file is still there, new files go
-// before old ones come back, and the old servers are registered again
-// last. Each step looks at the disk first, so that undoing twice (after a
-// kill in the middle of an undo) is harmless. False when a file could not
-// be put back; the journal must then be kept for another try.
-bool UndoEntries(const std::vector<std::string>& lines) {
-  if (std::find(lines.begin(), lines.end(), "records") != lines.end())
-    CRegistrySnapshot::Restore(lines);
-  for (auto line = lines.rbegin(); line != lines.rend(); ++line) {
-    const std::vector<std::string> f = SplitJournalFields(*line);
-    if (f[0] == "register" && f.size() == 2 && Exists(f[1])) UnregisterServer(f[1].c_str());
-  }
-  bool complete = true;
-  for (auto line = lines.rbegin(); line != lines.rend(); ++line) {
-    const std::vector<std::string> f = SplitJournalFields(*line);
-    if (f[0] == "place" && f.size() == 3) {
-      // Until the rename is done the staged file is there; after it, the
-      // file at PATH is the new one, unless an earlier undo has already
-      // put the old one back from aside.
-      const std::string aside = AsideOf(lines, f[2]);
-      if (Exists(f[1]))
-        complete &= Discard(f[1]);
-      else if (aside.empty() || Exists(aside))
-        complete &= Discard(f[2]);
-    } else if (f[0] == "aside" && f.size() == 3 && Exists(f[2])) {
-      complete &= MoveFileExA(f[2].c_str(), f[1].c_str(), MOVEFILE_REPLACE_EXISTING) != FALSE;
-    } else if (f[0] == "staged" && f.size() == 2) {
-      complete &= Discard(f[1]);
-    } else if (f[0] == "folder" && f.size() == 2) {
-      RemoveDirectoryA(f[1].c_str());  // only while empty
-    }
-  }
-  // The old server, and every shared server a new copy replaced, whose
-  // registration the new copy's may have overwritten or removed.
-  for (const std::string& line : lines) {
-    const std::vector<std::string> f = SplitJournalFields(line);
-    if (f.size() == 2 && Exists(f[1]) &&
-        (f[0] == "unregister" || (f[0] == "register" && !AsideOf(lines, f[1]).empty())))
-      RegisterServer(f[1].c_str());
-  }
-  return complete;
+// "SIZE" and "TIME" of a place entry for the file at path.
+bool ReadIdentity(const std::string& path, std::string& size, std::string& time) {
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return false;
+  size = std::to_string((static_cast<unsigned long long>(data.nFileSizeHigh) << 32) |
+                        data.nFileSizeLow);
+  time = FileTimeText(data.ftLastWriteTime);
+  return true;
 }
+
+// The folders an install puts files in, as recovery finds them now.
+struct InstallFolders {
+  std::string cache, windows, system;
+
+  bool Read() {
+    if (!GetActiveXCacheFolder(cache)) cache.clear();
+    TrimTrailingSlashes(cache);
+    return GetSystemFolders(windows, system);
+  }
+
+  // The cache folder or one of its CONFLICT.n folders.
+  bool IsCacheFolder(const std::string& folder) const {
+    if (cache.empty()) return false;
+    if (IsSamePath(folder, cache)) return true;
+    const std::string name = GetFileNameFromPath(folder.c_str());
+    return IsSamePath(GetParentPath(folder.c_str(), false), cache) && name.size() > 9 &&
+           IsSamePath(name.substr(0, 9), "CONFLICT.") &&
+           name.find_first_not_of("0123456789", 9) == std::string::npos;
+  }
+
+  // A file directly in one of the folders an install writes.
+  bool IsInstallPath(const std::string& path) const {
+    const std::string name = GetFileNameFromPath(path.c_str());
+    if (name.empty() || !IsContainedName(name.c_str())) return false;
+    const std::string folder = GetParentPath(path.c_str(), false);
+    return IsCacheFolder(folder) || IsSamePath(folder, windows) || IsSamePath(folder, system);
+  }
+};
+
+bool IsDecimal(const std::string& text) {
+  return !text.empty() && text.size() <= 20 &&
+         text.find_first_not_of("0123456789") == std::string::npos;
+}
+
+// True when the entry is one the engine writes, naming only its own files
+// in the install folders and only the records it rewrites.
+bool IsEngineEntry(const std::vector<std::string>& f, const InstallFolders& folders) {
+  const std::string& kind = f[0];
+  if (CRegistrySnapshot::IsSnapshotLine(f)) return CRegistrySnapshot::IsRestorable(f);
+  if (kind == "records" || kind == "commit") return f.size() == 1;
+  if (kind == "folder") return f.size() == 2 && folders.IsCacheFolder(f[1]);
+  if (kind == "unregister" || kind == "register")
+    return f.size() == 2 && folders.IsInstallPath(f[1]);
+  if (kind == "staged") {
+    const std::string suffix = CInstallPackage::StagedPath("");
+    return f.size() == 2 && EndsWith(f[1], suffix) &&
+           folders.IsInstallPath(f[1].substr(0, f[1].size() - suffix.size()));
+  }
+  if (kind == "aside")
+    return f.size() == 3 && folders.IsInstallPath(f[1]) &&
+           f[2] == CInstallPackage::SetAsidePath(f[1]);
+  if (kind == "place")
+    return f.size() == 5 && folders.IsInstallPath(f[2]) &&
+           f[1] == CInstallPackage::StagedPath(f[2]) && IsDecimal(f[3]) && f[4].size() == 16 &&
+           f[4].find_first_not_of("0123456789ABCDEF") == std::string::npos;
+  if (kind == "calling" || kind == "called")
+    return f.size() == 3 && (f[1] == kRegisterEntry || f[1] == kUnregisterEntry) &&
+           folders.IsInstallPath(f[2]);
+  return false;
+}
+
+// One journal being undone: its entries, read once, and the file that
+// undo writes its progress to (none for a journal in memory only).
+class CUndo {
+ public:
+  CUndo(const std::vector<std::string>& lines, CJournalFile& file) : lines_(lines), file_(file) {
+    for (const std::string& line : lines) entries_.push_back(SplitJournalFields(line));
+  }
+
+  // A new server is unregistered while its file is still there, new files
+  // go before old ones come back, the old servers are registered again,
+  // and the records are put back last, over whatever the entry points
+  // wrote. Each step looks at the disk first, so that undoing twice (after
+  // a kill in the middle of an undo) is harmless. A file at a placed path
+  // that is not the one this journal placed belongs to a later install:
+  // neither it, nor its old file, nor the records are touched. False when
+  // a file could not be put back or an old server's registration failed;
+  // a call skipped because it never came back counts as made.
+  bool Run() {
+    for (const auto& f : entries_)
+      if (f[0] == "place" && IsLaterFile(f)) later_.push_back(f[2]);
+
+    bool complete = true;
+    for (auto f = entries_.rbegin(); f != entries_.rend(); ++f)
+      if ((*f)[0] == "register" && IsPlacedFile((*f)[1]))
+        complete &= CallOnce(kUnregisterEntry, (*f)[1]) != kNotWritten;
+    for (auto f = entries_.rbegin(); f != entries_.rend(); ++f) {
+      const std::vector<std::string>& e = *f;
+      if (e[0] == "place") {
+        if (Exists(e[1]))
+          complete &= Discard(e[1]);
+        else if (IsPlacedFile(e[2]))
+          complete &= Discard(e[2]);
+      } else if (e[0] == "aside" && Exists(e[2]) && !IsLater(e[1])) {
+        complete &= MoveFileExA(e[2].c_str(), e[1].c_str(), MOVEFILE_REPLACE_EXISTING) != FALSE;
+      } else if (e[0] == "staged") {
+        complete &= Discard(e[1]);
+      } else if (e[0] == "folder") {
+        RemoveDirectoryA(e[1].c_str());  // only while empty
+      }
+    }
+    // The old server, and every shared server a new copy replaced, whose
+    // registration the new copy's may have overwritten or removed.
+    for (const auto& f : entries_) {
+      if (f[0] != "unregister" && !(f[0] == "register" && !AsideOf(f[1]).empty())) continue;
+      if (!Exists(f[1]) || IsLater(f[1]) || IsPlacedFile(f[1])) continue;
+      const CallOutcome outcome = CallOnce(kRegisterEntry, f[1]);
+      complete &= outcome == kSucceeded || outcome == kSkipped;
+    }
+    if (later_.empty()) CRegistrySnapshot::Restore(lines_);
+    return complete;
+  }
+
+ private:
+  enum CallOutcome { kSucceeded, kFailed, kSkipped, kNotWritten };
+
+  const std::vector<std::string>* Find(const char* kind, const std::string& path,
+                                       size_t field) const {
+    for (const auto& f : entries_)
+      if (f[0] == kind && f.size() > field && IsSamePath(f[field], path)) return &f;
+    return nullptr;
+  }
+
+  // The set-aside file of path's "aside" entry; empty when path had none.
+  std::string AsideOf(const std::string& path) const {
+    const std::vector<std::string>* aside = Find("aside", path, 1);
+    return aside ? (*aside)[2] : std::string();
+  }
+
+  bool IsLater(const std::string& path) const {
+    for (const std::string& later : later_)
+      if (IsSamePath(later, path)) return true;
+    return false;
+  }
+
+  // The file at a placed path is there, the rename happened (the staged
+  // file is gone) and no earlier undo has put the old file back yet.
+  bool IsRenamed(const std::vector<std::string>& place) const {
+    const std::string aside = AsideOf(place[2]);
+    return Exists(place[2]) && !Exists(place[1]) && (aside.empty() || Exists(aside));
+  }
+
+  bool IsLaterFile(const std::vector<std::string>& place) const {
+    std::string size, time;
+    return IsRenamed(place) && (!ReadIdentity(place[2], size, time) || size != place[3] ||
+                                time != place[4]);
+  }
+
+  // The file at path is the one this journal placed there.
+  bool IsPlacedFile(const std::string& path) const {
+    const std::vector<std::string>* place = Find("place", path, 2);
+    return place != nullptr && IsRenamed(*place) && !IsLater(path);
+  }
+
+  // Calls a server's entry point unless an earlier undo called it and
+  // never came back: that call took its process with it, and would again.
+  CallOutcome CallOnce(const char* entry, const std::string& path) {
+    bool calling = false;
+    for (const auto& f : entries_)
+      if ((f[0] == "calling" || f[0] == "called") && f[1] == entry && IsSamePath(f[2], path))
+        calling = f[0] == "calling";
+    if (calling) return kSkipped;
+    if (!file_.Append({JoinJournalFields({"calling", entry, path})})) return kNotWritten;
+    const bool succeeded = CallDllEntryPoint(path.c_str(), entry);
+    file_.Append({JoinJournalFields({"called", entry, path})});
+    return succeeded ? kSucceeded : kFailed;
+  }
+
+  const std::vector<std::string>& lines_;
+  std::vector<std::vector<std::string>> entries_;  // lines_ split into fields
+  std::vector<std::string> later_;  // placed paths a later install owns
+  CJournalFile& file_;
+};
 
 void DeleteSetAside(const std::vector<std::string>& lines) {
   for (const std::string& line : lines) {
@@ -92,100 +248,189 @@ void DeleteSetAside(const std::vector<std::string>& lines) {
   }
 }
 
-bool ReadJournal(const std::string& path, std::vector<std::string>& lines) {
-  HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return false;
-  std::string text;
-  char buffer[8192];
-  DWORD count = 0;
-  while (ReadFile(file, buffer, sizeof buffer, &count, nullptr) && count > 0)
-    text.append(buffer, count);
-  CloseHandle(file);
-  // A line cut short by the kill was never acted on: only whole lines count.
+// The entries of the whole lines of text; false when a line is not one
+// the engine wrote. A last line without its line break was cut short by a
+// kill or a power loss before its step was done, and does not count.
+bool ParseJournal(const std::string& text, std::vector<std::string>& entries) {
+  InstallFolders folders;
+  if (!folders.Read()) return false;
   size_t start = 0;
-  for (size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1)
-    lines.push_back(text.substr(start, end - start));
+  for (size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1) {
+    std::string entry;
+    if (!UnframeJournalLine(text.substr(start, end - start), entry) ||
+        !IsEngineEntry(SplitJournalFields(entry), folders))
+      return false;
+    entries.push_back(entry);
+  }
   return true;
+}
+
+std::string RejectedPath(const std::string& journalPath) { return journalPath + ".rejected"; }
+
+// The whole text of a file, up to kLargestJournal bytes; false when it
+// cannot be read or is larger.
+bool ReadWholeFile(HANDLE file, std::string& text) {
+  LARGE_INTEGER size;
+  if (!GetFileSizeEx(file, &size) || size.QuadPart > kLargestJournal) return false;
+  text.resize(static_cast<size_t>(size.QuadPart));
+  DWORD count = 0;
+  return text.empty() ||
+         (ReadFile(file, &text[0], static_cast<DWORD>(text.size()), &count, nullptr) &&
+          count == text.size());
 }
 
 }  // namespace
 
-CInstallJournal::CInstallJournal(const std::string& journalPath) : path_(journalPath) {
-  if (path_.empty()) return;
-  file_ = CreateFileA(path_.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
-                      FILE_ATTRIBUTE_NORMAL, nullptr);
-  intact_ = file_ != INVALID_HANDLE_VALUE;
-}
+CJournalFile::~CJournalFile() { Close(); }
 
-CInstallJournal::~CInstallJournal() {
+void CJournalFile::Close() {
   if (file_ != INVALID_HANDLE_VALUE) CloseHandle(file_);
+  file_ = INVALID_HANDLE_VALUE;
 }
 
-void CInstallJournal::Append(const std::string& line) {
-  lines_.push_back(line);
-  if (file_ == INVALID_HANDLE_VALUE) return;
-  const std::string text = line + "\n";
+bool CJournalFile::CreateNew(const std::string& path) {
+  Close();
+  file_ = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
+                      FILE_ATTRIBUTE_NORMAL, nullptr);
+  return IsOpen();
+}
+
+bool CJournalFile::OpenExisting(const std::string& path, std::string& text, bool& readable) {
+  Close();
+  file_ = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (!IsOpen()) return false;
+  readable = ReadWholeFile(file_, text);
+  if (!readable) return true;
+  const size_t whole = text.rfind('\n') + 1;  // 0 when there is no whole line
+  LARGE_INTEGER end;
+  end.QuadPart = static_cast<LONGLONG>(whole);
+  if (whole < text.size()) {
+    text.resize(whole);
+    if (SetFilePointerEx(file_, end, nullptr, FILE_BEGIN)) SetEndOfFile(file_);
+  }
+  return true;
+}
+
+bool CJournalFile::Write(const std::vector<std::string>& entries) {
+  if (!IsOpen()) return true;
+  std::string text;
+  for (const std::string& entry : entries) text += FrameJournalLine(entry);
   DWORD written = 0;
-  if (!WriteFile(file_, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) ||
-      written != text.size())
-    intact_ = false;
+  return WriteFile(file_, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) &&
+         written == text.size();
 }
 
-void CInstallJournal::Staged(const std::string& stagedPath) {
-  Append(JoinJournalFields({"staged", stagedPath}));
+bool CJournalFile::Flush() { return !IsOpen() || FlushFileBuffers(file_); }
+
+bool CJournalFile::Append(const std::vector<std::string>& entries) {
+  return Write(entries) && Flush();
 }
 
-void CInstallJournal::MadeFolder(const std::string& folder) {
-  Append(JoinJournalFields({"folder", folder}));
+CInstallJournal::CInstallJournal(const std::string& journalPath) : path_(journalPath) {
+  if (!path_.empty()) intact_ = file_.CreateNew(path_);
 }
 
-void CInstallJournal::UnregisteredOldServer(const std::string& path) {
-  Append(JoinJournalFields({"unregister", path}));
+CInstallJournal::~CInstallJournal() = default;
+
+bool CInstallJournal::Append(const std::string& entry) {
+  lines_.push_back(entry);
+  intact_ = intact_ && file_.Write({entry});
+  return intact_;
 }
 
-void CInstallJournal::SetAside(const std::string& path, const std::string& asidePath) {
-  Append(JoinJournalFields({"aside", path, asidePath}));
+bool CInstallJournal::Flush() {
+  intact_ = intact_ && file_.Flush();
+  return intact_;
 }
 
-void CInstallJournal::Placed(const std::string& stagedPath, const std::string& path) {
-  Append(JoinJournalFields({"place", stagedPath, path}));
+bool CInstallJournal::Staged(const std::string& stagedPath) {
+  return Append(JoinJournalFields({"staged", stagedPath}));
 }
 
-void CInstallJournal::Registered(const std::string& path) {
-  Append(JoinJournalFields({"register", path}));
+bool CInstallJournal::MadeFolder(const std::string& folder) {
+  return Append(JoinJournalFields({"folder", folder}));
 }
 
-void CInstallJournal::SavedRecords(const CRegistrySnapshot& snapshot) {
-  for (const std::string& line : snapshot.Lines()) Append(line);
+bool CInstallJournal::UnregisteredOldServer(const std::string& path) {
+  return Append(JoinJournalFields({"unregister", path}));
 }
 
-void CInstallJournal::RewritingRecords() { Append("records"); }
+bool CInstallJournal::SetAside(const std::string& path, const std::string& asidePath) {
+  return Append(JoinJournalFields({"aside", path, asidePath}));
+}
+
+bool CInstallJournal::Placed(const std::string& stagedPath, const std::string& path) {
+  std::string size, time;
+  if (!ReadIdentity(stagedPath, size, time)) return false;
+  return Append(JoinJournalFields({"place", stagedPath, path, size, time}));
+}
+
+bool CInstallJournal::Registered(const std::string& path) {
+  return Append(JoinJournalFields({"register", path})) && Flush();
+}
+
+bool CInstallJournal::SavedRecords(const CRegistrySnapshot& snapshot) {
+  const std::vector<std::string>& lines = snapshot.Lines();
+  lines_.insert(lines_.end(), lines.begin(), lines.end());
+  intact_ = intact_ && file_.Write(lines);
+  return intact_;
+}
+
+bool CInstallJournal::RewritingRecords() { return Append("records") && Flush(); }
 
 void CInstallJournal::Commit() {
   Append("commit");
+  Flush();
   DeleteSetAside(lines_);
-  if (file_ != INVALID_HANDLE_VALUE) CloseHandle(file_);
-  file_ = INVALID_HANDLE_VALUE;
+  file_.Close();
   if (!path_.empty()) DeleteFileA(path_.c_str());
   lines_.clear();
 }
 
-void CInstallJournal::RollBack() {
-  const bool complete = UndoEntries(lines_);
-  if (file_ != INVALID_HANDLE_VALUE) CloseHandle(file_);
-  file_ = INVALID_HANDLE_VALUE;
-  // What could not be put back now is tried again by the next job.
+bool CInstallJournal::RollBack() {
+  const bool complete = CUndo(lines_, file_).Run();
+  file_.Close();
+  // What could not be put back now is finished by the next job's recovery.
   if (complete && !path_.empty()) DeleteFileA(path_.c_str());
   lines_.clear();
+  return complete;
 }
 
-void RecoverInterruptedInstall(const std::string& journalPath) {
-  std::vector<std::string> lines;
-  if (!ReadJournal(journalPath, lines)) return;
-  if (std::find(lines.begin(), lines.end(), "commit") != lines.end())
-    DeleteSetAside(lines);
-  else if (!UndoEntries(lines))
-    return;  // tried again by the next job
-  DeleteFileA(journalPath.c_str());
+bool RecoverInterruptedInstall(const std::string& journalPath) {
+  std::vector<std::string> entries;
+  {
+    CJournalFile file;
+    std::string text;
+    bool readable = false;
+    if (!file.OpenExisting(journalPath, text, readable)) return !Exists(journalPath);
+    if (!readable || !ParseJournal(text, entries)) {
+      file.Close();
+      return MoveFileExA(journalPath.c_str(), RejectedPath(journalPath).c_str(),
+                         MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
+    }
+    if (std::find(entries.begin(), entries.end(), "commit") != entries.end())
+      DeleteSetAside(entries);
+    else if (!CUndo(entries, file).Run())
+      return false;
+  }
+  return DeleteFileA(journalPath.c_str()) != FALSE;
+}
+
+bool IsNamedByJournal(const std::string& journalPath, const std::string& path) {
+  for (const std::string& name : {journalPath, RejectedPath(journalPath)}) {
+    HANDLE file = CreateFileA(name.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) continue;
+    std::string text;
+    const bool read = ReadWholeFile(file, text);
+    CloseHandle(file);
+    // A journal too large to read may name anything.
+    if (!read) return true;
+    for (char& c : text)
+      if (c == '\n') c = '\t';
+    for (const std::string& field : SplitJournalFields(text))
+      if (IsSamePath(field, path)) return true;
+  }
+  return false;
 }

@@ -3,20 +3,32 @@
 //
 // Every step that changes the system is first written down, then done: a
 // file staged beside its destination, a folder made, the old server
-// unregistered, an old file set aside, a new file moved into place, a
+// unregistered, an old file set aside, a new file moved into place (with
+// the size and time that tell it from any later file at that path), a
 // server registered, the registry records about to be rewritten (with a
 // snapshot of them as they were). RollBack undoes whatever the entries
-// name, newest first; Commit drops what was set aside once the new version
-// is recorded. A step whose entry was written but which was never done is
-// recognised by what is on disk, so undoing it is harmless.
+// name; Commit drops what was set aside once the new version is recorded.
+// A step whose entry was written but which was never done is recognised by
+// what is on disk, so undoing it is harmless.
 //
 // The entries are kept in memory and, when the journal has a file, also
-// appended to it as they are written. A job that finds a journal file left
-// by a killed job (it holds the job lock, so nobody else is writing it)
-// calls RecoverInterruptedInstall before anything else. The file is not
-// flushed to the disk after each entry: it protects against a process that
-// is killed, which leaves written data with the system; a power loss in the
-// middle of an install is not covered.
+// appended to it, each with its checksum, and flushed to the disk before
+// any step that changes or removes what is there, so that neither a
+// killed process nor a power loss leaves such a step done that the file
+// does not name (a power loss may leave a staged copy nobody names, which
+// the next install overwrites). The file is only
+// ever created new: a journal that is there already belongs to an install
+// nobody has finished, and is never overwritten.
+//
+// A job that finds a journal file left by a killed job (it holds the job
+// lock, so nobody else is writing it) calls RecoverInterruptedInstall
+// before anything else. Recovery acts only on a journal the engine wrote:
+// every whole line must carry its checksum and name only the engine's own
+// staged and set-aside files in the downloaded-controls, Windows and
+// System folders, and only the registry records an install rewrites.
+// Undo journals each server entry point it is about to call, so that a
+// call that never came back (it took the process with it) is not made
+// again by the next recovery.
 #pragma once
 
 #include <windows.h>
@@ -26,25 +38,65 @@
 
 class CRegistrySnapshot;
 
+// The journal's file, open for appending framed, flushed entries.
+class CJournalFile {
+ public:
+  CJournalFile() = default;
+  ~CJournalFile();
+  CJournalFile(const CJournalFile&) = delete;
+  CJournalFile& operator=(const CJournalFile&) = delete;
+
+  // Creates path, failing when anything is there already.
+  bool CreateNew(const std::string& path);
+  // Opens the journal at path, reads its whole lines into text, and cuts
+  // off a last line that was never finished so that entries appended
+  // later start on a line of their own. False when there is no journal;
+  // readable false when its text cannot be read or is far larger than
+  // any journal the engine writes.
+  bool OpenExisting(const std::string& path, std::string& text, bool& readable);
+  bool IsOpen() const { return file_ != INVALID_HANDLE_VALUE; }
+  // Writes entries, each framed with its checksum. True without a file.
+  bool Write(const std::vector<std::string>& entries);
+  // Has everything written reach the disk. True without a file.
+  bool Flush();
+  // Write, then Flush.
+  bool Append(const std::vector<std::string>& entries);
+  void Close();
+
+ private:
+  HANDLE file_ = INVALID_HANDLE_VALUE;  // owned
+};
+
 class CInstallJournal {
  public:
   // journalPath may be empty: the journal then lives in memory only.
+  // Otherwise the file is created there; when one is there already the
+  // journal is not intact.
   explicit CInstallJournal(const std::string& journalPath);
   ~CInstallJournal();  // closes the file; neither rolls back nor commits
   CInstallJournal(const CInstallJournal&) = delete;
   CInstallJournal& operator=(const CInstallJournal&) = delete;
 
-  // Each records one step before the caller does it.
-  void Staged(const std::string& stagedPath);
-  void MadeFolder(const std::string& folder);
-  void UnregisteredOldServer(const std::string& path);
-  void SetAside(const std::string& path, const std::string& asidePath);
-  void Placed(const std::string& stagedPath, const std::string& path);
-  void Registered(const std::string& path);
+  // Each records one step before the caller does it. False when the entry
+  // could not be written to the file: the step must then not be done.
+  //
+  // These only write: making a new file or folder destroys nothing, and
+  // the steps that change what is there are done only after Flush.
+  bool Staged(const std::string& stagedPath);
+  bool MadeFolder(const std::string& folder);
+  bool UnregisteredOldServer(const std::string& path);
+  bool SetAside(const std::string& path, const std::string& asidePath);
+  // Also records the staged file's size and last-write time, which the
+  // file keeps when it is renamed to path.
+  bool Placed(const std::string& stagedPath, const std::string& path);
   // The records as they are, before anything changes them.
-  void SavedRecords(const CRegistrySnapshot& snapshot);
+  bool SavedRecords(const CRegistrySnapshot& snapshot);
+  // Has every entry written so far reach the disk.
+  bool Flush();
+  // These flush their entry.
+  bool Registered(const std::string& path);
   // The records are about to be rewritten.
-  void RewritingRecords();
+  bool RewritingRecords();
 
   // False when the journal has a file and an entry could not be written
   // to it: a kill could then not be undone, so nothing may be changed.
@@ -52,19 +104,31 @@ class CInstallJournal {
 
   // The new version is recorded: deletes what was set aside and the file.
   void Commit();
-  // Undoes every recorded step, newest first, and deletes the file.
-  void RollBack();
+  // Undoes every recorded step and deletes the file. False when something
+  // could not be put back: the file then stays for the next job.
+  bool RollBack();
 
  private:
-  void Append(const std::string& line);
+  bool Append(const std::string& entry);  // writes only
 
   std::string path_;
-  HANDLE file_ = INVALID_HANDLE_VALUE;  // owned; open while entries may follow
+  CJournalFile file_;              // open while entries may follow
   bool intact_ = true;
-  std::vector<std::string> lines_;      // every entry written, oldest first
+  std::vector<std::string> lines_; // every entry written, oldest first
 };
 
 // Completes what a killed job left in the journal at journalPath: rolls it
 // back, or, when the new version had been recorded, finishes the commit.
-// Does nothing when there is no journal.
-void RecoverInterruptedInstall(const std::string& journalPath);
+// A journal the engine did not write as it stands (a whole line with a bad
+// checksum, a path outside the install folders, a staged or set-aside name
+// without the engine's suffix, a registry key outside the records) is not
+// acted on at all: it is moved aside, to journalPath + ".rejected", and
+// every file it names stays where it is. True when no unfinished install
+// is left; false when the journal names steps that cannot be undone now,
+// and stays for a later job: until then no job may change anything.
+bool RecoverInterruptedInstall(const std::string& journalPath);
+
+// True when the journal at journalPath, or the one last moved aside from
+// it, names path in any entry. Such a file may be the only copy of a
+// working control and must not be thrown away as a leftover.
+bool IsNamedByJournal(const std::string& journalPath, const std::string& path);

@@ -132,8 +132,9 @@ class CInstallPackage {
   ResultCode ReplaceOldVersion(const OldVersion& old, CInstallJournal& journal);
   // The records an install rewrites, as they are now.
   CRegistrySnapshot SnapshotRecords(const OldVersion& old) const;
-  // Rewrites the records: the old version's released, the new one's written.
-  void RewriteRecords(CInstallJournal& journal);
+  // Rewrites the records: the old version's released, the new one's
+  // written. False, with nothing rewritten, when the journal cannot say so.
+  bool RewriteRecords(CInstallJournal& journal);
   bool IsRequestedControl(const InstallItem& item) const;
   // One value of a section into text; false when absent or empty.
   bool ReadProfileValue(const char* path, const char* section, const char* key,

@@ -14,8 +14,6 @@
 
 namespace {
 
-const char kWorkFolderName[] = "\\~OVControlDownload";
-
 // Initialises COM as a single-threaded apartment on this thread for the
 // life of the object.
 class CScopedComApartment {
@@ -31,19 +29,6 @@ class CScopedComApartment {
   bool initialized_;
 };
 
-// "<temporary folder>\~OVControlDownload"; false when the temporary folder
-// does not fit its buffer, since an empty one would put the work folder at
-// the root of the current drive.
-bool GetWorkFolderPath(std::string& workFolder) {
-  char temp[MAX_PATH];
-  DWORD length = GetTempPathA(MAX_PATH, temp);
-  if (length == 0 || length >= MAX_PATH) return false;
-  workFolder = WithoutTrailingSlashes(temp);
-  if (workFolder.empty()) return false;
-  workFolder += kWorkFolderName;
-  return true;
-}
-
 }  // namespace
 
 ResultCode RunInstallWorker(const char* clsid, const char* codebase, const char* needVersion,
@@ -54,10 +39,15 @@ ResultCode RunInstallWorker(const char* clsid, const char* codebase, const char*
 
   CJobFolderLock lock(workFolder.c_str());
   // A job killed before its end may have left an install half done and
-  // files in the work folder; neither may reach this job. Without the lock
-  // the journal may be a running job's own: it is left alone.
-  if (lock.IsHeld()) RecoverInterruptedInstall(CInstallJob::JournalPath(workFolder));
+  // files in the work folder; neither may reach this job. An install that
+  // cannot be undone yet stops every job before it downloads or changes
+  // anything, so that the old version's files are never taken for
+  // leftovers. Without the lock the journal may be a running job's own: it
+  // is left alone.
+  const bool recovered =
+      !lock.IsHeld() || RecoverInterruptedInstall(CInstallJob::JournalPath(workFolder));
   RemoveDirectoryTree(workFolder.c_str());
+  if (!recovered) return DLL_CANT_COPYFILE;
   EnsureDirectory(workFolder.c_str());
   CInstallJob job(workFolder.c_str(), listener, cancelEvent);
   ResultCode result = job.Run(clsid, codebase, needVersion);

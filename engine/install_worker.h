@@ -15,6 +15,7 @@
 // listener (not owned, may be null) gets every progress call on this
 // thread. cancelEvent (not owned, may be null) is set when the player
 // cancels; it ends a wait on a stalled server at once. Returns the job's
-// result code; 5009 when the temporary folder cannot be named.
+// result code; 5009 when the temporary folder cannot be named, 5017 when an
+// earlier install, left unfinished, cannot be undone yet.
 ResultCode RunInstallWorker(const char* clsid, const char* codebase, const char* needVersion,
                             IInstallProgress* listener, HANDLE cancelEvent = nullptr);

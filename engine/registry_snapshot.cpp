@@ -11,8 +11,10 @@
 #include <cstdlib>
 
 #include "hex_text.h"
-#include "registry_key.h"
+#include "install_records.h"
 #include "journal_line.h"
+#include "path_util.h"
+#include "registry_key.h"
 
 namespace {
 
@@ -22,7 +24,51 @@ HKEY RootFromName(const std::string& name) {
   return name == "HKCU" ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE;
 }
 
+bool IsHexText(const std::string& text) {
+  return text.size() % 2 == 0 &&
+         text.find_first_not_of("0123456789ABCDEFabcdef") == std::string::npos;
+}
+
+// True when path names a key below folder (a key path), not folder itself.
+bool IsBelowKey(const std::string& path, const std::string& folder) {
+  return path.size() > folder.size() + 1 && path[folder.size()] == '\\' &&
+         IsSamePath(path.substr(0, folder.size()), folder);
+}
+
+// The value types the records hold; data of another type was not written
+// by a snapshot.
+bool IsRecordValueType(const std::string& text) {
+  for (const char* type : {"0", "1", "2", "3", "4", "7", "11"})
+    if (text == type) return true;
+  return false;
+}
+
 }  // namespace
+
+bool CRegistrySnapshot::IsSnapshotLine(const std::vector<std::string>& fields) {
+  for (const char* kind : {"regtree", "regkey", "regval", "regnoval"})
+    if (fields[0] == kind) return true;
+  return false;
+}
+
+bool CRegistrySnapshot::IsRestorable(const std::vector<std::string>& f) {
+  const std::string& kind = f[0];
+  const size_t expected = kind == "regval" ? 6 : kind == "regnoval" ? 4 : 3;
+  if (!IsSnapshotLine(f) || f.size() != expected || (f[1] != "HKLM" && f[1] != "HKCU"))
+    return false;
+  for (size_t i = 2; i < f.size(); ++i)
+    if (i != 4 && !IsHexText(f[i])) return false;
+  if (kind == "regval" && !IsRecordValueType(f[4])) return false;
+  // The folders of those keys, from the keys of a control and a file "x".
+  const auto parent = [](const std::string& key) { return GetParentPath(key.c_str(), false); };
+  const std::string path = FromHexText(f[2]);
+  if (f[1] == "HKCU") return IsBelowKey(path, parent(parent(StatisticsKeyPath("x"))));
+  std::string record;
+  FormatDistributionUnitPath("x", record);
+  const bool isValue = kind == "regval" || kind == "regnoval";
+  return IsBelowKey(path, parent(record)) || IsBelowKey(path, parent(ModuleUsageKeyPath("x"))) ||
+         (isValue && IsSamePath(path, kSharedDllsKeyPath));
+}
 
 void CRegistrySnapshot::CaptureKey(HKEY root, const std::string& path) {
   lines_.push_back(JoinJournalFields({"regtree", RootName(root), ToHexText(path)}));
@@ -73,7 +119,7 @@ void CRegistrySnapshot::CaptureValue(HKEY root, const std::string& keyPath,
 void CRegistrySnapshot::Restore(const std::vector<std::string>& lines) {
   for (const std::string& line : lines) {
     std::vector<std::string> f = SplitJournalFields(line);
-    if (f.size() < 3) continue;
+    if (!IsRestorable(f)) continue;
     const HKEY root = RootFromName(f[1]);
     const std::string path = FromHexText(f[2]);
     CRegistryKey key;

@@ -18,9 +18,18 @@ class CRegistrySnapshot {
 
   const std::vector<std::string>& Lines() const { return lines_; }
 
+  // True when the line's keyword is one a snapshot writes.
+  static bool IsSnapshotLine(const std::vector<std::string>& fields);
+  // True when a snapshot line is well formed and names only what an
+  // install rewrites: a control's Distribution Unit record, a file's module
+  // usage key or shared count, or a control's statistics key. A journal
+  // read back from the disk may hold anything; nothing else is restored.
+  static bool IsRestorable(const std::vector<std::string>& fields);
+
   // Puts back what the snapshot lines among lines describe: a captured key
   // is deleted with everything below it and made again as it was, a
-  // captured value is written again or deleted. Other lines are skipped.
+  // captured value is written again or deleted. Other lines, and snapshot
+  // lines that are not restorable, are skipped.
   static void Restore(const std::vector<std::string>& lines);
 
  private:

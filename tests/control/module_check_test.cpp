@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "module_check.h"
+#include "path_util.h"
 #include "version.h"
 
 namespace {
@@ -179,6 +180,20 @@ TEST_F(ModuleCheckTest, RecordedFilesCountOnlyWhenTheyListTheServer) {
   // The same record without the server among its values is not trusted.
   SHDeleteKeyA(HKEY_LOCAL_MACHINE, RecordKey().c_str());
   Record({helper, gone});
+  EXPECT_EQ(SUCCESS, CheckInstalledModule(clsid_.c_str(), ""));
+}
+
+// While an install is unfinished what is registered may be half of it: the
+// next page visit must run a job, which completes or undoes it first.
+TEST_F(ModuleCheckTest, UnfinishedInstallNeedsAnInstall) {
+  RegisterServer(MakeFile("present.dll"));
+  std::string workFolder;
+  ASSERT_TRUE(GetWorkFolderPath(workFolder));
+  const std::string journal = GetJournalPath(workFolder);
+  WriteFile(journal, "");
+  files_.push_back(journal);
+  EXPECT_EQ(MODULE_NOTEXIST_DEPENDENCY_FILE, CheckInstalledModule(clsid_.c_str(), ""));
+  DeleteFileA(journal.c_str());
   EXPECT_EQ(SUCCESS, CheckInstalledModule(clsid_.c_str(), ""));
 }
 

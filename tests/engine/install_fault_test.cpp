@@ -9,10 +9,12 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "hex_text.h"
 #include "install_job.h"
 #include "install_journal.h"
 #include "install_test_support.h"
 #include "install_worker.h"
+#include "journal_line.h"
 #include "path_util.h"
 #include "server_registration.h"
 
@@ -52,6 +54,63 @@ std::vector<std::string> RecordedFiles(const char* clsid) {
 }
 
 std::string JournalPath() { return CInstallJob::JournalPath(WorkFolderPath()); }
+
+void WriteText(const std::string& file, const std::string& text) {
+  HANDLE handle = CreateFileA(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  DWORD written = 0;
+  WriteFile(handle, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+  CloseHandle(handle);
+}
+
+std::string ReadText(const std::string& file) {
+  char text[4096];
+  DWORD count = 0;
+  HANDLE handle = CreateFileA(file.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              0, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return "<absent>";
+  ReadFile(handle, text, sizeof text, &count, nullptr);
+  CloseHandle(handle);
+  return std::string(text, count);
+}
+
+// Replaces the text "old" at path with "new" the way an install does,
+// journalled at journalPath, and leaves the journal as a kill would.
+void ReplaceJournalled(const std::string& journalPath, const std::string& path) {
+  const std::string staged = path + ".~ovnew", aside = path + ".~ovold";
+  WriteText(path, "old");
+  CInstallJournal journal(journalPath);
+  ASSERT_TRUE(journal.IsIntact());
+  journal.Staged(staged);
+  WriteText(staged, "new");
+  journal.SetAside(path, aside);
+  ASSERT_TRUE(MoveFileExA(path.c_str(), aside.c_str(), 0));
+  journal.Placed(staged, path);
+  ASSERT_TRUE(MoveFileExA(staged.c_str(), path.c_str(), 0));
+}
+
+// Runs "run_install_job.exe arguments" until the event is set (then kills
+// the process) or, with no event, until the process ends by itself.
+// Returns the process's exit code.
+DWORD RunJobProcess(std::string command, const char* event) {
+  command = "run_install_job.exe " + command;
+  HANDLE stopped = event ? CreateEventA(nullptr, TRUE, FALSE, event) : nullptr;
+  STARTUPINFOA startup = {};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION job = {};
+  DWORD code = STILL_ACTIVE;
+  EXPECT_TRUE(CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                             &startup, &job));
+  if (job.hProcess == nullptr) return code;
+  HANDLE waits[] = {job.hProcess, stopped};
+  EXPECT_LE(WaitForMultipleObjects(event ? 2 : 1, waits, FALSE, 60000), WAIT_OBJECT_0 + 1);
+  TerminateProcess(job.hProcess, 9);
+  WaitForSingleObject(job.hProcess, 30000);
+  GetExitCodeProcess(job.hProcess, &code);
+  CloseHandle(job.hProcess);
+  CloseHandle(job.hThread);
+  if (stopped) CloseHandle(stopped);
+  return code;
+}
 
 // A job for an untrusted codebase ends before its download: it only
 // completes what a killed job left.
@@ -121,21 +180,9 @@ TEST_F(InstallFaultTest, KilledJobNeverCostsAWorkingControl) {
         ASSERT_EQ(SUCCESS, RunJob("main4"));
       }
       const char* event = *step.stopAt ? "ov_job_stopped" : "ov_register_waiting";
-      HANDLE stopped = CreateEventA(nullptr, TRUE, FALSE, event);
-      std::string command = "run_install_job.exe " + CodebaseFor(step.package) + " " +
-                            kMainClsid + " 1.0.0.5 " + step.stopAt;
-      STARTUPINFOA startup = {};
-      startup.cb = sizeof startup;
-      PROCESS_INFORMATION job = {};
-      ASSERT_TRUE(CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr,
-                                 nullptr, &startup, &job));
-      HANDLE waits[] = {stopped, job.hProcess};
-      EXPECT_EQ(WAIT_OBJECT_0, WaitForMultipleObjects(2, waits, FALSE, 60000));
-      TerminateProcess(job.hProcess, 9);
-      WaitForSingleObject(job.hProcess, 30000);
-      CloseHandle(job.hProcess);
-      CloseHandle(job.hThread);
-      CloseHandle(stopped);
+      EXPECT_EQ(9u, RunJobProcess(CodebaseFor(step.package) + " " + kMainClsid + " 1.0.0.5 " +
+                                      step.stopAt,
+                                  event));
 
       RecoverOnly();
       if (upgrade) {
@@ -247,40 +294,125 @@ TEST_F(InstallFaultTest, UndoingTwiceKeepsTheRestoredFile) {
   const std::string path = CachePath("OVSample.dll");
   const std::string staged = path + ".~ovnew", aside = path + ".~ovold";
   const std::string journalPath = testFolder_ + "\\journal", copy = testFolder_ + "\\journal2";
-  auto write = [](const std::string& file, const char* text) {
-    HANDLE handle = CreateFileA(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    DWORD written = 0;
-    WriteFile(handle, text, static_cast<DWORD>(strlen(text)), &written, nullptr);
-    CloseHandle(handle);
-  };
-  auto read = [](const std::string& file) {
-    char text[16] = "";
-    DWORD count = 0;
-    HANDLE handle = CreateFileA(file.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                0, nullptr);
-    ReadFile(handle, text, sizeof text - 1, &count, nullptr);
-    CloseHandle(handle);
-    return std::string(text, count);
-  };
-  write(path, "old");
-  {
-    CInstallJournal journal(journalPath);
-    journal.Staged(staged);
-    write(staged, "new");
-    journal.SetAside(path, aside);
-    ASSERT_TRUE(MoveFileExA(path.c_str(), aside.c_str(), 0));
-    journal.Placed(staged, path);
-    ASSERT_TRUE(MoveFileExA(staged.c_str(), path.c_str(), 0));
-    ASSERT_TRUE(CopyFileA(journalPath.c_str(), copy.c_str(), FALSE));
-  }
-  RecoverInterruptedInstall(journalPath);
-  EXPECT_EQ("old", read(path));
-  RecoverInterruptedInstall(copy);
-  EXPECT_EQ("old", read(path));
+  ASSERT_NO_FATAL_FAILURE(ReplaceJournalled(journalPath, path));
+  ASSERT_TRUE(CopyFileA(journalPath.c_str(), copy.c_str(), FALSE));
+  EXPECT_TRUE(RecoverInterruptedInstall(journalPath));
+  EXPECT_EQ("old", ReadText(path));
+  EXPECT_TRUE(RecoverInterruptedInstall(copy));
+  EXPECT_EQ("old", ReadText(path));
   EXPECT_FALSE(FileExists(staged));
   EXPECT_FALSE(FileExists(aside));
   EXPECT_FALSE(FileExists(journalPath));
   EXPECT_FALSE(FileExists(copy));
+}
+
+// A journal is an instruction list only as the engine wrote it. One that
+// anybody else wrote or altered is moved aside unread: nothing it names is
+// loaded, moved or written, and the job installs as if it were not there.
+TEST_F(InstallFaultTest, ForeignJournalIsSetAsideAndNeverActedOn) {
+  const std::string evil = "C:\\ovtest\\evil";  // outside every install folder
+  ASSERT_TRUE(EnsureDirectory(evil.c_str()));
+  const std::string planted = evil + "\\OVOther.dll", victim = evil + "\\victim.dll";
+  UseCacheFolder(testFolder_ + "\\other");
+  ASSERT_EQ(SUCCESS, RunJob("other", nullptr, kOtherClsid, "2.0.0.1"));
+  ASSERT_TRUE(CopyFileA(CachePath("OVOther.dll").c_str(), planted.c_str(), FALSE));
+  ForgetSampleControls();
+
+  const std::string cache = testFolder_ + "\\1";
+  const std::string runKey =
+      ToHexText(std::string("SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run"));
+  const std::string lines[] = {
+      // As a same-user program would plant it, and with a good checksum.
+      "unregister\t" + planted + "\n",
+      FrameJournalLine("unregister\t" + planted),
+      FrameJournalLine("register\t" + planted),
+      // Old files put back from, or set aside to, anywhere but beside themselves.
+      FrameJournalLine("aside\t" + victim + "\t" + victim + ".~ovold"),
+      FrameJournalLine("aside\t" + cache + "\\OVHelper.dll\t" + planted),
+      FrameJournalLine("place\t" + planted + "\t" + cache + "\\OVHelper.dll\t5\t0000000000000000"),
+      // A registry value outside the records an install rewrites.
+      FrameJournalLine("regval\tHKLM\t" + runKey + "\t" + ToHexText(std::string("ov")) + "\t1\t00"),
+      // A good line with a bad one after it.
+      FrameJournalLine("staged\t" + cache + "\\OVHelper.dll.~ovnew") + "garbage\n",
+  };
+  for (const std::string& line : lines) {
+    SCOPED_TRACE(line);
+    ForgetSampleControls();
+    UseCacheFolder(cache);
+    WriteText(victim + ".~ovold", "victim");
+    WriteText(JournalPath(), line);
+    ASSERT_EQ(SUCCESS, RunJob("main4"));
+    ExpectInstalled("1.0.0.4");
+    EXPECT_EQ(line, ReadText(JournalPath() + ".rejected"));
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, InprocServerPath(kOtherClsid)));
+    EXPECT_EQ("victim", ReadText(victim + ".~ovold"));
+    EXPECT_FALSE(FileExists(victim));
+    EXPECT_TRUE(FileExists(planted));
+    EXPECT_EQ("<absent>", ReadString(HKEY_LOCAL_MACHINE,
+                                     "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run", "ov"));
+    RemoveDirectoryTree(cache.c_str());
+  }
+  RemoveDirectoryTree(evil.c_str());
+}
+
+// The last line of a journal may have been cut short by a kill or a power
+// loss before its step was done: it is ignored and the rest undone. A line
+// altered in the middle makes the whole journal untrusted: nothing moves.
+TEST_F(InstallFaultTest, TornLastLineIsIgnoredAndAlteredLineStopsTheUndo) {
+  ASSERT_TRUE(EnsureDirectory(cacheFolder_.c_str()));
+  const std::string path = CachePath("OVSample.dll"), aside = path + ".~ovold";
+  for (const bool torn : {true, false}) {
+    SCOPED_TRACE(torn ? "torn" : "altered");
+    ASSERT_NO_FATAL_FAILURE(ReplaceJournalled(JournalPath(), path));
+    std::string text = ReadText(JournalPath());
+    if (torn)
+      text += FrameJournalLine("register\t" + path).substr(0, 20);
+    else
+      text[text.find("aside") + 8] ^= 1;  // one bit of the set-aside line's path
+    WriteText(JournalPath(), text);
+
+    EXPECT_TRUE(RecoverInterruptedInstall(JournalPath()));
+    EXPECT_FALSE(FileExists(JournalPath()));
+    EXPECT_EQ(torn ? "old" : "new", ReadText(path));
+    EXPECT_EQ(torn ? "<absent>" : "old", ReadText(aside));
+    EXPECT_EQ(torn ? "<absent>" : text, ReadText(JournalPath() + ".rejected"));
+    DeleteFileA(aside.c_str());
+  }
+}
+
+// An undo that cannot put the old file back (the new one is held open)
+// keeps its journal: every job stops with 5017 before it downloads, and
+// the set-aside old file stays. Once the file is free, the next job puts
+// the old version back and installs.
+TEST_F(InstallFaultTest, UnfinishedUndoStopsEveryJobUntilItIsDone) {
+  ASSERT_EQ(SUCCESS, RunJob("main4"));
+  RunJobProcess(CodebaseFor("wait5") + " " + kMainClsid + " 1.0.0.5", "ov_register_waiting");
+  const std::string server = CachePath("OVSample.dll");
+  {
+    CFileHolder holder(server);
+    ASSERT_TRUE(holder.IsHolding());
+    for (int attempt = 1; attempt <= 2; ++attempt) {
+      CRecordingListener listener;
+      EXPECT_EQ(DLL_CANT_COPYFILE, RunJob("main5", &listener, kMainClsid, "1.0.0.5"));
+      EXPECT_TRUE(listener.events.empty()) << "attempt " << attempt;
+      EXPECT_TRUE(FileExists(server + ".~ovold"));
+      EXPECT_TRUE(FileExists(JournalPath()));
+    }
+  }
+  ASSERT_EQ(SUCCESS, RunJob("main5", nullptr, kMainClsid, "1.0.0.5"));
+  ExpectInstalled("1.0.0.5");
+}
+
+// A new server whose unregistration takes the process down while a failed
+// upgrade is undone: the next recovery does not call it again (it would
+// crash again, forever) and puts the old control back.
+TEST_F(InstallFaultTest, EntryPointThatCrashedDuringUndoIsNotCalledAgain) {
+  ASSERT_EQ(SUCCESS, RunJob("main4"));
+  EXPECT_EQ(0xC0000005u,
+            RunJobProcess(CodebaseFor("crash5") + " " + kMainClsid + " 1.0.0.5", nullptr));
+  ASSERT_TRUE(FileExists(JournalPath()));
+  RecoverOnly();  // in this process: a second call would end the test here
+  ExpectInstalled("1.0.0.4");
 }
 
 }  // namespace

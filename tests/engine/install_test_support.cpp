@@ -232,9 +232,9 @@ CFileHolder::~CFileHolder() {
 }
 
 std::string WorkFolderPath() {
-  char temp[MAX_PATH];
-  GetTempPathA(MAX_PATH, temp);
-  return WithoutTrailingSlashes(temp) + "\\~OVControlDownload";
+  std::string folder;
+  GetWorkFolderPath(folder);
+  return folder;
 }
 
 bool WorkFolderExists() {
@@ -261,6 +261,10 @@ void InstallJobTest::SetUp() {
   UseCacheFolder(testFolder_ + "\\Downloaded Program Files");
   CreateUsageKeys();
   ForgetSampleControls();
+  // A journal an earlier test left would stop, or be undone by, this one.
+  const std::string journal = GetJournalPath(WorkFolderPath());
+  DeleteFileA(journal.c_str());
+  DeleteFileA((journal + ".rejected").c_str());
 }
 
 void InstallJobTest::CreateUsageKeys() {

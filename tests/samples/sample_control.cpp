@@ -1,7 +1,8 @@
 // A small in-process COM server: the control that the install tests
 // package, install, register and later create from script. Each build
 // gets its own class id (SAMPLE_CLSID) and version (SAMPLE_VERSION);
-// SAMPLE_REGISTER_FAILS builds the one whose registration fails. Like a
+// SAMPLE_REGISTER_FAILS builds the one whose registration fails, and
+// SAMPLE_UNREGISTER_CRASHES one whose unregistration ends its process. Like a
 // portal's controls, each says through IObjectSafety that it is safe for
 // scripting; SAMPLE_REFUSES_SAFETY builds the one that refuses to, and
 // SAMPLE_REPORTS_SAFETY one whose GetVersion tells which safety options its
@@ -249,6 +250,12 @@ STDAPI DllRegisterServer() {
 }
 
 STDAPI DllUnregisterServer() {
+#ifdef SAMPLE_UNREGISTER_CRASHES
+  // A bad build that takes its host down. An access violation would bring
+  // up the platform's debugger; ending the process at once is the same for
+  // the caller, which never gets control back.
+  TerminateProcess(GetCurrentProcess(), 0xC0000005);
+#endif
   DWORD status = SHDeleteKeyA(HKEY_LOCAL_MACHINE, kClassKeyPath);
   return status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND ? S_OK : SELFREG_E_CLASS;
 }

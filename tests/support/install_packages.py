@@ -12,6 +12,8 @@ The controls (CLSIDs as the samples' CMakeLists give them):
     OVNoVersion.dll {...7A04}, without a version resource
     OVWait.dll    {...7A08}, its DllRegisterServer signals the event
                   "ov_register_waiting" and never returns
+    OVCrash.dll   {...7A09}, its DllRegisterServer fails and its
+                  DllUnregisterServer ends the process
 
 Every file of every package carries FILE_MTIME (UTC) as its time, so that
 a test can check that installed files keep the package's times.
@@ -29,6 +31,7 @@ CLSID_OTHER = "{0E5C1B2A-7F3D-4A8E-9B61-2C4D5E6F7A02}"
 CLSID_BROKEN = "{0E5C1B2A-7F3D-4A8E-9B61-2C4D5E6F7A03}"
 CLSID_NOVERSION = "{0E5C1B2A-7F3D-4A8E-9B61-2C4D5E6F7A04}"
 CLSID_WAIT = "{0E5C1B2A-7F3D-4A8E-9B61-2C4D5E6F7A08}"
+CLSID_CRASH = "{0E5C1B2A-7F3D-4A8E-9B61-2C4D5E6F7A09}"
 
 FILE_MTIME = calendar.timegm((2020, 5, 17, 10, 20, 30))
 
@@ -99,6 +102,9 @@ def _recipes():
         "wait5": (dict(main4, **{"OVSample.dll": "main5", "OVWait.dll": "wait"}),
                   {"OVSample.inf": setup_info(_typical("1.0.0.5") + [
                       ("OVWait.dll", dict(THIS_CAB, clsid=CLSID_WAIT, RegisterServer="yes"))])}),
+        "crash5": (dict(main4, **{"OVSample.dll": "main5", "OVCrash.dll": "crash"}),
+                   {"OVSample.inf": setup_info(_typical("1.0.0.5") + [
+                       ("OVCrash.dll", dict(THIS_CAB, clsid=CLSID_CRASH, RegisterServer="yes"))])}),
         # A second control's server in the System folder, and a package
         # that replaces that server, then fails to register its own.
         "other11": ({"OVOther.dll": "other"},
@@ -167,6 +173,7 @@ def _sample_paths(build_dir, sources):
         "helper": os.path.join(samples, "sample_helper", "OVHelper.dll"),
         "broken": os.path.join(samples, "sample_broken", "OVBroken.dll"),
         "wait": os.path.join(samples, "sample_wait", "OVWait.dll"),
+        "crash": os.path.join(samples, "sample_crash", "OVCrash.dll"),
         "noversion": os.path.join(samples, "sample_noversion", "OVNoVersion.dll"),
         "data": os.path.join(sources, "OVData.txt"),
     }
