@@ -43,6 +43,16 @@ bool IsRemovablePath(const char* path) {
          IsContainedName(path + 3) && HighestDotSegmentLevel(path + 3) == 0;
 }
 
+bool IsReparsePoint(DWORD attributes) {
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+}
+
+// Removes a junction or symbolic link itself; what it points to is never
+// touched. A link to a folder goes as a folder, one to a file as a file.
+bool RemoveLink(const std::string& link) {
+  return RemoveDirectoryA(link.c_str()) != FALSE || DeleteFileA(link.c_str()) != FALSE;
+}
+
 }  // namespace
 
 bool IsContainedName(const char* name) {
@@ -168,6 +178,10 @@ bool RemoveDirectoryTree(const char* path) {
   if (type == PathMissing) return true;
   if (type == PathFile) return false;
 
+  // A junction or symbolic link planted in place of the folder would
+  // otherwise have the folder it points to emptied.
+  if (IsReparsePoint(GetFileAttributesA(folder.c_str()))) return RemoveLink(folder);
+
   WIN32_FIND_DATAA findData;
   const HANDLE find = FindFirstFileA((folder + "\\*.*").c_str(), &findData);
   if (find == INVALID_HANDLE_VALUE) return RemoveDirectoryA(folder.c_str()) != FALSE;
@@ -175,12 +189,33 @@ bool RemoveDirectoryTree(const char* path) {
   do {
     if (IsDotEntry(findData)) continue;
     const std::string child = folder + "\\" + findData.cFileName;
-    removedAll = (findData.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-                     ? RemoveDirectoryTree(child.c_str())
-                     : DeleteFileA(child.c_str()) != FALSE;
+    if (IsReparsePoint(findData.dwFileAttributes))
+      removedAll = RemoveLink(child);
+    else if (findData.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+      removedAll = RemoveDirectoryTree(child.c_str());
+    else
+      removedAll = DeleteFileA(child.c_str()) != FALSE;
   } while (removedAll && FindNextFileA(find, &findData));
   FindClose(find);
   return removedAll && RemoveDirectoryA(folder.c_str()) != FALSE;
+}
+
+bool LeavesFreeSpace(const char* folder, int64_t bytes, int64_t reserve) {
+  ULARGE_INTEGER available;
+  if (!GetDiskFreeSpaceExA(folder, &available, nullptr, nullptr)) return true;
+  const int64_t free = static_cast<int64_t>(available.QuadPart);
+  return bytes <= free && free - bytes >= reserve;
+}
+
+const char kProtectedFolderName[] = "~OVSetup";
+const char kWorkFolderName[] = "~OVControlDownload";
+
+std::string GetProtectedFolderPath(const char* cacheFolder) {
+  return WithoutTrailingSlashes(cacheFolder) + "\\" + kProtectedFolderName;
+}
+
+std::string GetWorkFolderPath(const std::string& protectedFolder) {
+  return protectedFolder + "\\" + kWorkFolderName;
 }
 
 bool IsSamePath(const std::string& a, const std::string& b) {

@@ -7,14 +7,14 @@
 
 #include <string>
 
+#include "file_install.h"
 #include "install_job.h"
 #include "install_journal.h"
 #include "job_folder_lock.h"
 #include "path_util.h"
+#include "protected_folder.h"
 
 namespace {
-
-const char kWorkFolderName[] = "\\~OVControlDownload";
 
 // Initialises COM as a single-threaded apartment on this thread for the
 // life of the object.
@@ -31,36 +31,37 @@ class CScopedComApartment {
   bool initialized_;
 };
 
-// "<temporary folder>\~OVControlDownload"; false when the temporary folder
-// does not fit its buffer, since an empty one would put the work folder at
-// the root of the current drive.
-bool GetWorkFolderPath(std::string& workFolder) {
-  char temp[MAX_PATH];
-  DWORD length = GetTempPathA(MAX_PATH, temp);
-  if (length == 0 || length >= MAX_PATH) return false;
-  workFolder = WithoutTrailingSlashes(temp);
-  if (workFolder.empty()) return false;
-  workFolder += kWorkFolderName;
+}  // namespace
+
+bool GetJobFolder(std::string& folder) {
+  std::string cacheFolder;
+  if (!GetActiveXCacheFolder(cacheFolder)) return false;
+  folder = GetProtectedFolderPath(cacheFolder.c_str());
   return true;
 }
-
-}  // namespace
 
 ResultCode RunInstallWorker(const char* clsid, const char* codebase, const char* needVersion,
                             IInstallProgress* listener, HANDLE cancelEvent) {
   CScopedComApartment apartment;
-  std::string workFolder;
-  if (!GetWorkFolderPath(workFolder)) return DLL_CANT_OPEN_WRITEFILE;
-
-  CJobFolderLock lock(workFolder.c_str());
+  // Without the lock another job may be working in the folder: this one
+  // touches nothing.
+  CJobFolderLock lock;
+  ResultCode result = lock.Acquire(cancelEvent, listener);
+  if (result != SUCCESS) return result;
+  // The files and the journal live on the downloaded controls' volume, in a
+  // folder the engine trusts only while nobody but administrators can
+  // write it; a job that cannot have it stops before any download.
+  std::string jobFolder;
+  if (!GetJobFolder(jobFolder)) return DLL_CANT_GET_OCCCACHE;
+  if (!PrepareProtectedFolder(jobFolder)) return DLL_CANT_OPEN_WRITEFILE;
+  const std::string workFolder = GetWorkFolderPath(jobFolder);
   // A job killed before its end may have left an install half done and
-  // files in the work folder; neither may reach this job. Without the lock
-  // the journal may be a running job's own: it is left alone.
-  if (lock.IsHeld()) RecoverInterruptedInstall(CInstallJob::JournalPath(workFolder));
+  // files in the work folder; neither may reach this job.
+  RecoverInterruptedInstall(CInstallJob::JournalPath(workFolder));
   RemoveDirectoryTree(workFolder.c_str());
-  EnsureDirectory(workFolder.c_str());
+  if (!EnsureDirectory(workFolder.c_str())) return DLL_CANT_OPEN_WRITEFILE;
   CInstallJob job(workFolder.c_str(), listener, cancelEvent);
-  ResultCode result = job.Run(clsid, codebase, needVersion);
+  result = job.Run(clsid, codebase, needVersion);
   RemoveDirectoryTree(workFolder.c_str());
   return result;
 }
