@@ -43,12 +43,12 @@ bool IsRemovablePath(const char* path) {
          IsContainedName(path + 3) && HighestDotSegmentLevel(path + 3) == 0;
 }
 
-bool IsReparsePoint(DWORD attributes) {
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
-}
+bool IsReparsePoint(DWORD attributes) { return (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0; }
 
 // Removes a junction or symbolic link itself; what it points to is never
-// touched. A link to a folder goes as a folder, one to a file as a file.
+// entered. A link to a folder goes as a folder, one to a file as a file.
+// (Wine, whose only links are Unix ones, removes none this way; it removes
+// an empty folder that a link points to instead.)
 bool RemoveLink(const std::string& link) {
   return RemoveDirectoryA(link.c_str()) != FALSE || DeleteFileA(link.c_str()) != FALSE;
 }
@@ -174,13 +174,12 @@ bool RemoveDirectoryTree(const char* path) {
   // Probed without trailing separators: with them nothing would match and
   // an existing folder would be reported as removed.
   const std::string folder = WithoutTrailingSlashes(path);
-  const int type = GetPathType(folder.c_str());
-  if (type == PathMissing) return true;
-  if (type == PathFile) return false;
-
+  const DWORD attributes = GetFileAttributesA(folder.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) return true;
   // A junction or symbolic link planted in place of the folder would
   // otherwise have the folder it points to emptied.
-  if (IsReparsePoint(GetFileAttributesA(folder.c_str()))) return RemoveLink(folder);
+  if (IsReparsePoint(attributes)) return RemoveLink(folder);
+  if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) return false;
 
   WIN32_FIND_DATAA findData;
   const HANDLE find = FindFirstFileA((folder + "\\*.*").c_str(), &findData);

@@ -384,6 +384,16 @@ TEST(DownloadStageFaults, StalledOrOverlongServerEndsTheDownload) {
       written[i] = packagePath.empty() ? 0 : ReadWholeFile(packagePath).size();
     });
   }
+  // The job process works in the downloaded-controls folder.
+  CScratchFolder cache("ovdl-cache");
+  HKEY key;
+  ASSERT_EQ(ERROR_SUCCESS,
+            RegCreateKeyExA(HKEY_LOCAL_MACHINE,
+                            "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\\ActiveX Cache",
+                            0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr));
+  RegSetValueExA(key, "0", 0, REG_SZ, reinterpret_cast<const BYTE*>(cache.Path().c_str()),
+                 static_cast<DWORD>(cache.Path().size() + 1));
+  RegCloseKey(key);
   const ULONGLONG start = GetTickCount64();
   std::string command = "run_install_job.exe " +
                         ServerUrl("tag/" + UniqueTag() + "/stall/1/status/gen/20000/a.cab") +

@@ -308,7 +308,17 @@ TEST_F(InstallJobTest, ControlInUseIsLeftAlone) {
 TEST_F(InstallJobTest, FailingRegistrationUndoesTheWholeInstall) {
   CRecordingListener listener;
   EXPECT_EQ(DLL_CANT_REGISTSERVER, RunJob("broken", &listener));
-  EXPECT_EQ(PathMissing, GetPathType(cacheFolder_.c_str())) << "no file, staged or placed, and no folder";
+  // No file, staged or placed, and no folder but the jobs' own, empty.
+  WIN32_FIND_DATAA found;
+  std::vector<std::string> left;
+  HANDLE search = FindFirstFileA((cacheFolder_ + "\\*").c_str(), &found);
+  ASSERT_NE(INVALID_HANDLE_VALUE, search);
+  do {
+    if (!IsDotEntry(found)) left.push_back(found.cFileName);
+  } while (FindNextFileA(search, &found));
+  FindClose(search);
+  EXPECT_EQ(std::vector<std::string>{"~OVSetup"}, left);
+  EXPECT_TRUE(RemoveDirectoryA(ProtectedFolderPath().c_str())) << "the jobs' folder is empty";
   EXPECT_EQ("OnWriteRegistry", listener.events.back());
   EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, InprocServerPath(kMainClsid)))
       << "items after the failing one are not registered";
@@ -341,11 +351,17 @@ TEST_F(InstallJobTest, WithoutUsageKeysNothingIsCountedButTheRecordIsWritten) {
   CreateUsageKeys();  // puts the keys back for the tests after this one
 }
 
+// The jobs' folder lies in the downloaded-controls folder: without that
+// setting the job ends before it downloads anything.
 TEST_F(InstallJobTest, WithoutTheCacheSettingTheInstallFails) {
   SHDeleteKeyA(HKEY_LOCAL_MACHINE, kActiveXCachePath);
   CRecordingListener listener;
-  EXPECT_EQ(DLL_CANT_GET_OCCCACHE, RunJob("main4", &listener));
-  EXPECT_EQ("OnStartInstall(4)", listener.events.back());
+  const std::string tag = "nocache-" + std::to_string(GetTickCount());
+  EXPECT_EQ(DLL_CANT_GET_OCCCACHE,
+            RunInstallWorker(kMainClsid, CodebaseFor("main4", ("tag/" + tag + "/").c_str()).c_str(),
+                             "1.0.0.4", &listener));
+  EXPECT_TRUE(listener.events.empty());
+  EXPECT_EQ(0, CountRequests(tag));
   UseCacheFolder(cacheFolder_);  // puts the setting back for the tests after this one
 }
 

@@ -50,7 +50,8 @@ bool MakeJunction(const std::string& link, const std::string& target) {
 // Runs the Unix program "Z:\bin\<program>" with the Unix names of paths
 // as its arguments, after options: Wine's own export names the Unix file
 // behind a Windows path, and Wine starts a Unix program as it would a
-// Windows one. True when it ran and exited with 0.
+// Windows one. True when it started: Wine neither waits for its end nor
+// passes on its exit code, so callers wait for what it does.
 bool RunUnixCommand(const char* program, const char* options,
                     const std::vector<std::string>& paths) {
   typedef char*(CDECL * UnixFileName)(LPCWSTR);
@@ -70,16 +71,23 @@ bool RunUnixCommand(const char* program, const char* options,
   if (!CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
                       &startup, &process))
     return false;
-  DWORD code = 1;
-  if (WaitForSingleObject(process.hProcess, 30000) == WAIT_OBJECT_0)
-    GetExitCodeProcess(process.hProcess, &code);
   CloseHandle(process.hProcess);
   CloseHandle(process.hThread);
-  return code == 0;
+  return true;
+}
+
+// Waits until path exists, or until it is gone; false when it has not
+// come to that within ten seconds.
+bool WaitForPath(const std::string& path, bool exists) {
+  for (int i = 0; i < 500; ++i) {
+    if ((GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES) == exists) return true;
+    Sleep(20);
+  }
+  return false;
 }
 
 bool MakeUnixLink(const std::string& link, const std::string& target) {
-  const bool made = RunUnixCommand("ln", "-s", {target, link});
+  const bool made = RunUnixCommand("ln", "-s", {target, link}) && WaitForPath(link, true);
   const DWORD attributes = GetFileAttributesA(link.c_str());
   return made && attributes != INVALID_FILE_ATTRIBUTES &&
          (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
@@ -94,7 +102,9 @@ bool MakeFolderLink(const std::string& link, const std::string& target, std::str
   return false;
 }
 
+// Wine's RemoveDirectoryA on a Unix link removes the folder it points to
+// when that is empty, and leaves the link: there, rm removes it.
 bool RemoveFolderLink(const std::string& link) {
-  if (RemoveDirectoryA(link.c_str()) || DeleteFileA(link.c_str())) return true;
-  return RunUnixCommand("rm", "", {link});
+  if (RunUnixCommand("rm", "", {link})) return WaitForPath(link, false);
+  return RemoveDirectoryA(link.c_str()) != FALSE;
 }

@@ -318,6 +318,7 @@ TEST_F(SetupDialogTest, WorkerThatCannotStartShowsTheMessageWithoutReason) {
 // same thread runs as usual.
 TEST_F(SetupDialogTest, WindowDestroyedInTheInstallStageLetsTheJobEnd) {
   script_.installStepMs = 6000;  // longer than the window waits before it may force an end
+  SetEvent(script_.proceed);
   const DWORD windowThread = GetCurrentThreadId();
   CDriverThread driver([&] {
     ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(script_.installing, 20000));
