@@ -363,8 +363,11 @@ TEST_F(PathFileTest, RemoveDirectoryTreeNeverEntersALink) {
     EXPECT_TRUE(Exists(At("target\\inner\\kept.txt"))) << folder;
   }
   EXPECT_FALSE(Exists(At("work\\sub\\file")));
-  for (const char* link : {"work\\sub\\link", "planted"})
-    if (Exists(At(link))) EXPECT_TRUE(RemoveFolderLink(At(link))) << link;
+  for (const char* link : {"work\\sub\\link", "planted"}) {
+    if (Exists(At(link))) {
+      EXPECT_TRUE(RemoveFolderLink(At(link))) << link;
+    }
+  }
 }
 
 // Korean players' temporary folders often lie below a Korean user name; the

@@ -492,8 +492,9 @@ TEST_F(InstallJobTest, JobFolderBelongsToAdministratorsAndTheSystem) {
     ASSERT_TRUE(GetAce(list, i, reinterpret_cast<void**>(&entry)));
     if (entry->AceType != ACCESS_ALLOWED_ACE_TYPE) continue;
     ACCESS_ALLOWED_ACE* allowed = reinterpret_cast<ACCESS_ALLOWED_ACE*>(entry);
-    if (allowed->Mask & kChangeRights)
+    if (allowed->Mask & kChangeRights) {
       EXPECT_TRUE(IsAdministrativeAccount(&allowed->SidStart, systemOwner)) << text;
+    }
   }
   LocalFree(text);
   LocalFree(descriptor);
