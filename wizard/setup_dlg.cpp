@@ -201,11 +201,12 @@ void CSetupDlg::OnRefreshTimer() {
 void CSetupDlg::OnDestroy() {
   KillTimer(GetSafeHwnd(), kRefreshTimer);
   if (workerThread_ == nullptr) return;
-  // Only a window destroyed from outside gets here with a job still
-  // running: the host's thread is quitting. The worker calls back into this
-  // object, which dies once DoModal returns, so it must end first. It is
-  // told as if the player had answered Yes: a download ends at once, and
-  // the install stage finishes or undoes its step at its next poll.
+  // After WM_INSTALL_DONE the worker is only ending. A window destroyed
+  // from outside (the host's thread quitting) gets here with the job still
+  // running; the worker calls back into this object, which dies once
+  // DoModal returns, so it must end first. It is told as if the player had
+  // answered Yes: a download ends at once, and the install stage finishes
+  // or undoes its step at its next poll.
   {
     CCriticalSectionLock hold(cancelLock_);
     cancelled_ = true;
