@@ -1,13 +1,18 @@
-// CLoadedLibrary owns one library loaded with LoadLibraryA for the length of
-// a call, and unloads it however the call ends.
+// CLoadedLibrary owns one library, loaded by its full path for the length
+// of a call, and unloads it however the call ends.
 #pragma once
 
 #include <windows.h>
 
 class CLoadedLibrary {
  public:
-  // Loads name; Get() is null when it cannot be loaded.
-  explicit CLoadedLibrary(const char* name) : module_(LoadLibraryA(name)) {}
+  // Loads the library at path, a full path. The libraries it imports are
+  // looked for in its own folder before the system's, never first in the
+  // current folder. Get() is null when it cannot be loaded.
+  explicit CLoadedLibrary(const char* path)
+      : module_(LoadLibraryExA(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH)) {}
+  explicit CLoadedLibrary(const wchar_t* path)
+      : module_(LoadLibraryExW(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH)) {}
   ~CLoadedLibrary() {
     if (module_ != nullptr) FreeLibrary(module_);
   }

@@ -1,5 +1,7 @@
 #include "path_util.h"
 
+#include "registry_key.h"
+
 #include <mbstring.h>
 
 #include <cstring>
@@ -41,6 +43,16 @@ int HighestDotSegmentLevel(const char* name) {
 bool IsRemovablePath(const char* path) {
   return HasDriveLetter(path) && !IsDriveRoot(path) && IsSeparator(path[2]) &&
          IsContainedName(path + 3) && HighestDotSegmentLevel(path + 3) == 0;
+}
+
+bool IsReparsePoint(DWORD attributes) { return (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0; }
+
+// Removes a junction or symbolic link itself; what it points to is never
+// entered. A link to a folder goes as a folder, one to a file as a file.
+// (Wine, whose only links are Unix ones, removes none this way; it removes
+// an empty folder that a link points to instead.)
+bool RemoveLink(const std::string& link) {
+  return RemoveDirectoryA(link.c_str()) != FALSE || DeleteFileA(link.c_str()) != FALSE;
 }
 
 }  // namespace
@@ -164,9 +176,12 @@ bool RemoveDirectoryTree(const char* path) {
   // Probed without trailing separators: with them nothing would match and
   // an existing folder would be reported as removed.
   const std::string folder = WithoutTrailingSlashes(path);
-  const int type = GetPathType(folder.c_str());
-  if (type == PathMissing) return true;
-  if (type == PathFile) return false;
+  const DWORD attributes = GetFileAttributesA(folder.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) return true;
+  // A junction or symbolic link planted in place of the folder would
+  // otherwise have the folder it points to emptied.
+  if (IsReparsePoint(attributes)) return RemoveLink(folder);
+  if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) return false;
 
   WIN32_FIND_DATAA findData;
   const HANDLE find = FindFirstFileA((folder + "\\*.*").c_str(), &findData);
@@ -175,22 +190,49 @@ bool RemoveDirectoryTree(const char* path) {
   do {
     if (IsDotEntry(findData)) continue;
     const std::string child = folder + "\\" + findData.cFileName;
-    removedAll = (findData.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-                     ? RemoveDirectoryTree(child.c_str())
-                     : DeleteFileA(child.c_str()) != FALSE;
+    if (IsReparsePoint(findData.dwFileAttributes))
+      removedAll = RemoveLink(child);
+    else if (findData.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+      removedAll = RemoveDirectoryTree(child.c_str());
+    else
+      removedAll = DeleteFileA(child.c_str()) != FALSE;
   } while (removedAll && FindNextFileA(find, &findData));
   FindClose(find);
   return removedAll && RemoveDirectoryA(folder.c_str()) != FALSE;
 }
 
-bool GetWorkFolderPath(std::string& workFolder) {
-  char temp[MAX_PATH];
-  DWORD length = GetTempPathA(MAX_PATH, temp);
-  if (length == 0 || length >= MAX_PATH) return false;
-  workFolder = WithoutTrailingSlashes(temp);
-  if (workFolder.empty()) return false;
-  workFolder += "\\~OVControlDownload";
+bool LeavesFreeSpace(const char* folder, int64_t bytes, int64_t reserve) {
+  ULARGE_INTEGER available;
+  if (!GetDiskFreeSpaceExA(folder, &available, nullptr, nullptr)) return true;
+  const int64_t free = static_cast<int64_t>(available.QuadPart);
+  return bytes <= free && free - bytes >= reserve;
+}
+
+bool GetActiveXCacheFolder(std::string& folder) {
+  CRegistryKey key;
+  if (key.OpenKey(HKEY_LOCAL_MACHINE,
+                  "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\\ActiveX Cache",
+                  OpenExisting) != ERROR_SUCCESS)
+    return false;
+  return key.QueryString("0", folder) == ERROR_SUCCESS && !folder.empty();
+}
+
+const char kProtectedFolderName[] = "~OVSetup";
+const char kWorkFolderName[] = "~OVControlDownload";
+
+std::string GetProtectedFolderPath(const char* cacheFolder) {
+  return WithoutTrailingSlashes(cacheFolder) + "\\" + kProtectedFolderName;
+}
+
+bool GetJobFolder(std::string& folder) {
+  std::string cacheFolder;
+  if (!GetActiveXCacheFolder(cacheFolder)) return false;
+  folder = GetProtectedFolderPath(cacheFolder.c_str());
   return true;
+}
+
+std::string GetWorkFolderPath(const std::string& protectedFolder) {
+  return protectedFolder + "\\" + kWorkFolderName;
 }
 
 std::string GetJournalPath(const std::string& workFolder) { return workFolder + ".journal"; }

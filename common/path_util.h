@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <cstdint>
 #include <string>
 
 // True when name, joined to a folder, names something inside that folder:
@@ -54,13 +55,36 @@ bool EnsureDirectory(const char* path);
 // (also when it did not exist). Refuses, touching nothing, a drive root and
 // any path that is not a full path below one ("dir", "\dir", "C:dir", or
 // with a "." or ".." part). Read-only files and files in use stay, and so
-// the result is false.
+// the result is false. A junction or symbolic link, the folder itself or
+// one inside it, is removed as a link: what it points to is never entered.
 bool RemoveDirectoryTree(const char* path);
 
-// The install job's work folder, "<temporary folder>\~OVControlDownload";
-// false when the temporary folder does not fit its buffer, since an empty
-// one would put the work folder at the root of the current drive.
-bool GetWorkFolderPath(std::string& workFolder);
+// True when bytes more written into folder would leave at least reserve
+// bytes free on its volume for this process. Also true when the free space
+// cannot be read (the folder missing, say): the writes then tell.
+bool LeavesFreeSpace(const char* folder, int64_t bytes, int64_t reserve);
+
+// The browser's downloaded-controls folder: the REG_SZ value "0" of HKLM
+// "SOFTWARE\Microsoft\Windows\CurrentVersion\Internet Settings\ActiveX
+// Cache". False when the key or the value is missing, not a string or
+// empty.
+bool GetActiveXCacheFolder(std::string& folder);
+
+// Where install jobs keep their files: one machine-wide folder inside the
+// browser's downloaded-controls folder (on its volume, and named in the
+// ANSI code page whatever the player's account is called), that only
+// administrators and the system may write.
+extern const char kProtectedFolderName[];  // "~OVSetup"
+extern const char kWorkFolderName[];       // "~OVControlDownload"
+// "<cacheFolder>\~OVSetup".
+std::string GetProtectedFolderPath(const char* cacheFolder);
+// The protected folder of every job on this machine,
+// "<downloaded-controls folder>\~OVSetup"; false when the browser's
+// downloaded-controls folder is not set.
+bool GetJobFolder(std::string& folder);
+// "<protectedFolder>\~OVControlDownload": one job's download and
+// extraction, removed at the job's end. The job's journal lies beside it.
+std::string GetWorkFolderPath(const std::string& protectedFolder);
 // The install stage's journal beside the work folder. While it exists an
 // install is unfinished, and the next job completes or undoes it.
 std::string GetJournalPath(const std::string& workFolder);

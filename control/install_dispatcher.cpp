@@ -2,17 +2,34 @@
 // otherwise through an elevated instance in the COM surrogate; and the one
 // call into the engine that either path ends in.
 #include <new>
+#include <string>
 
 #include "ansi_string.h"
 #include "com_ref.h"
 #include "elevation.h"
 #include "loaded_library.h"
 #include "ovelin_manager.h"
+#include "this_module.h"
 
 namespace {
 
 typedef ResultCode(__cdecl* InstallActiveXProc)(const GUID* caller, const char* clsid,
                                                 const char* codebase, const char* needVersion);
+
+// The engine beside this control's own file, by its full path: by its bare
+// name it would also be looked for in the host's current folder and PATH,
+// which in the elevated surrogate anyone may have written to. Empty when the
+// control's own path cannot be had. Read in UTF-16, so that a folder name
+// outside the ANSI code page still loads.
+std::wstring EnginePath() {
+  wchar_t path[MAX_PATH];
+  const DWORD length = GetModuleFileNameW(GetThisModule(), path, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH) return std::wstring();
+  const std::wstring self(path, length);
+  const size_t slash = self.find_last_of(L"\\/");
+  if (slash == std::wstring::npos) return std::wstring();
+  return self.substr(0, slash + 1) + L"OVSetupCore.dll";
+}
 
 }  // namespace
 
@@ -52,8 +69,9 @@ long COvelinActiveXManager::InstallElevated(BSTR clsid, BSTR codebase, BSTR need
 }
 
 void COvelinActiveXManager::CallEngine(BSTR clsid, BSTR codebase, BSTR needVersion) {
-  CLoadedLibrary engine("OVSetupCore.dll");
-  if (engine.Get() == nullptr) {
+  const std::wstring enginePath = EnginePath();
+  CLoadedLibrary engine(enginePath.c_str());
+  if (enginePath.empty() || engine.Get() == nullptr) {
     lastResult_ = MODULE_CANT_LOAD_DLL;
     return;
   }

@@ -49,9 +49,9 @@ ResultCode CheckInstalledModule(const char* clsid, const char* needVersion) {
   }
   const ResultCode result = CheckRecordedFiles(clsid, serverPath.c_str());
   if (result != SUCCESS) return result;
-  std::string workFolder;
-  if (GetWorkFolderPath(workFolder) &&
-      GetPathType(GetJournalPath(workFolder).c_str()) != PathMissing)
+  std::string jobFolder;
+  if (GetJobFolder(jobFolder) &&
+      GetPathType(GetJournalPath(GetWorkFolderPath(jobFolder)).c_str()) != PathMissing)
     return MODULE_NOTEXIST_DEPENDENCY_FILE;
   return SUCCESS;
 }

@@ -39,15 +39,6 @@ std::string TrimmedFolder(const char* path) {
 
 }  // namespace
 
-bool GetActiveXCacheFolder(std::string& folder) {
-  CRegistryKey key;
-  if (key.OpenKey(HKEY_LOCAL_MACHINE,
-                  "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\\ActiveX Cache",
-                  OpenExisting) != ERROR_SUCCESS)
-    return false;
-  return key.QueryString("0", folder) == ERROR_SUCCESS && !folder.empty();
-}
-
 bool GetSystemFolders(std::string& windowsFolder, std::string& systemFolder) {
   char folder[MAX_PATH];
   UINT length = GetWindowsDirectoryA(folder, MAX_PATH);

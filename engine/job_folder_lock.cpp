@@ -1,40 +1,53 @@
-// CJobFolderLock: a named mutex per work folder.
+// CJobFolderLock: one named mutex in the global namespace, which every
+// session sees.
 #include "job_folder_lock.h"
 
-#include <string>
+#include "security_descriptor.h"
 
 namespace {
 
-// One name per folder, whatever the letter case or separator: mutex names
-// may not contain "\".
-std::string MutexNameFor(const char* workFolder) {
-  std::string name = std::string("OVSetupCore.JobFolder:") + workFolder;
-  for (char& c : name)
-    if (c == '\\') c = '/';
-  CharLowerBuffA(&name[0], static_cast<DWORD>(name.size()));
-  return name;
-}
+const char kMutexName[] = "Global\\OVSetupCore.Install";
+// Only administrators and the system may open it: nobody else can take the
+// lock and hold every install up. Jobs run as one of the two.
+const char kMutexSddl[] = "D:P(A;;GA;;;BA)(A;;GA;;;SY)";
+// A job that holds the lock longer than this has hung (a server's entry
+// point that never returns); waiting on would keep the player's window up
+// for nothing.
+const DWORD kLockWaitMs = 10 * 60 * 1000;
+// How often a listener without a cancel event is asked.
+const DWORD kCancelPollMs = 100;
 
 }  // namespace
 
-CJobFolderLock::CJobFolderLock(const char* workFolder) {
-  std::string name = MutexNameFor(workFolder);
-  HANDLE mutex = CreateMutexA(nullptr, FALSE, name.c_str());
-  // Creating asks for full access to an existing mutex; when a process of
-  // other rights made it, waiting and releasing may still be granted.
-  if (mutex == nullptr)
-    mutex = OpenMutexA(SYNCHRONIZE | MUTEX_MODIFY_STATE, FALSE, name.c_str());
-  if (mutex == nullptr) return;
-  DWORD wait = WaitForSingleObject(mutex, INFINITE);
-  if (wait != WAIT_OBJECT_0 && wait != WAIT_ABANDONED) {
-    CloseHandle(mutex);
-    return;
+ResultCode CJobFolderLock::Acquire(HANDLE cancelEvent, IInstallProgress* listener) {
+  if (mutex_ == nullptr) {
+    CSecurityDescriptor descriptor(kMutexSddl);
+    if (descriptor.Get() == nullptr) return DLL_CANT_OPEN_WRITEFILE;
+    SECURITY_ATTRIBUTES attributes = descriptor.Attributes();
+    mutex_ = CreateMutexA(&attributes, FALSE, kMutexName);
+    // Creating asks for full access to a mutex that exists already; waiting
+    // and releasing are all a job needs.
+    if (mutex_ == nullptr) mutex_ = OpenMutexA(SYNCHRONIZE | MUTEX_MODIFY_STATE, FALSE, kMutexName);
+    if (mutex_ == nullptr) return DLL_CANT_OPEN_WRITEFILE;
   }
-  mutex_ = mutex;
+  const HANDLE handles[] = {mutex_, cancelEvent};
+  const DWORD count = cancelEvent != nullptr ? 2 : 1;
+  const DWORD start = GetTickCount();
+  for (;;) {
+    const DWORD wait = WaitForMultipleObjects(count, handles, FALSE, kCancelPollMs);
+    if (wait == WAIT_OBJECT_0 || wait == WAIT_ABANDONED_0) {
+      held_ = true;
+      return SUCCESS;
+    }
+    if (wait == WAIT_OBJECT_0 + 1) return DLL_USERCANCEL;
+    if (wait != WAIT_TIMEOUT) return DLL_CANT_OPEN_WRITEFILE;
+    if (listener != nullptr && listener->IsCancelled()) return DLL_USERCANCEL;
+    if (GetTickCount() - start >= kLockWaitMs) return DLL_CANT_OPEN_WRITEFILE;
+  }
 }
 
 CJobFolderLock::~CJobFolderLock() {
   if (mutex_ == nullptr) return;
-  ReleaseMutex(mutex_);
+  if (held_) ReleaseMutex(mutex_);
   CloseHandle(mutex_);
 }

@@ -14,6 +14,11 @@
 namespace {
 
 const DWORD kChunkSize = sizeof(CDownloadThread::Step::data);
+// The largest package the engine takes: sizes travel as 32-bit counts.
+const int64_t kMaxPackageSize = 0x7FFFFFFF;
+// What a download must leave free on the work folder's volume, which holds
+// the player's system too.
+const int64_t kFreeSpaceReserve = 64 * 1024 * 1024;
 
 // Seconds since 1970 of a UTC time. Going through local time instead would
 // put times of the hour that repeats when daylight saving ends an hour
@@ -64,7 +69,11 @@ ResultCode CInstallJob::Download(const char* codebase, std::string& packagePath,
   ResultCode result = next(DLL_CANT_GETFILESIZE, probe);
   if (result != SUCCESS) return result;
   const int64_t size = probe->size;
+  // A size that no package has, or one the disk cannot take, ends the job
+  // before the transfer is even asked for.
+  if (size < 0 || size > kMaxPackageSize) return DLL_CANT_GETFILESIZE;
   if (cancelled()) return DLL_USERCANCEL;
+  if (!LeavesFreeSpace(workFolder_.c_str(), size, kFreeSpaceReserve)) return DLL_CANT_WRITEFILE;
   if (listener_ != nullptr) listener_->OnStartDownload(static_cast<int32_t>(size));
 
   network->Proceed();

@@ -1,4 +1,6 @@
-// Registering and unregistering in-process COM servers.
+// Registering and unregistering in-process COM servers. Each server is
+// loaded by its full path (CLoadedLibrary), its own imports looked for in
+// its own folder first.
 #include "server_registration.h"
 
 #include <windows.h>

@@ -41,6 +41,7 @@ ResultCode CSetupDlg::RunSetup(const char* clsid, const char* codebase, const ch
   codebase_ = codebase;
   needVersion_ = needVersion != nullptr ? needVersion : "";
   result_ = DLL_UNKNOWN;
+  EnterStage(kStageStarting);
   INITCOMMONCONTROLSEX classes = {};
   classes.dwSize = sizeof(classes);
   classes.dwICC = ICC_PROGRESS_CLASS;
@@ -200,17 +201,33 @@ void CSetupDlg::OnRefreshTimer() {
 void CSetupDlg::OnDestroy() {
   KillTimer(GetSafeHwnd(), kRefreshTimer);
   if (workerThread_ == nullptr) return;
-  // Only a window destroyed from outside (its owner going) gets here with a
-  // job still running. The worker calls back into this object, which dies
-  // once DoModal returns, so it must not outlive the window. Ending it
-  // midway leaves the machine as a killed browser would: the next job
-  // completes or undoes the install from its journal and clears the work
-  // folder. What it cannot undo is a lock the thread held inside this
-  // process, hence the wait first.
-  if (WaitForSingleObject(workerThread_, kWorkerWaitMs) == WAIT_TIMEOUT)
-    TerminateThread(workerThread_, 0);
+  // After WM_INSTALL_DONE the worker is only ending. A window destroyed
+  // from outside (the host's thread quitting) gets here with the job still
+  // running; the worker calls back into this object, which dies once
+  // DoModal returns, so it must end first. It is told as if the player had
+  // answered Yes: a download ends at once, and the install stage finishes
+  // or undoes its step at its next poll.
+  {
+    CCriticalSectionLock hold(cancelLock_);
+    cancelled_ = true;
+    if (cancelEvent_ != nullptr) SetEvent(cancelEvent_);
+  }
+  if (WaitForSingleObject(workerThread_, kWorkerWaitMs) == WAIT_TIMEOUT) {
+    // A worker that still runs is ended by force only where that costs
+    // nothing the next job cannot mend: never in the install stage, nor
+    // while it holds the journal (recovery, before the download).
+    CCriticalSectionLock hold(stageLock_);
+    // The job was cancelled; it just never got to say so.
+    if (stage_ == kStageForceable && TerminateThread(workerThread_, 0)) result_ = DLL_USERCANCEL;
+  }
+  WaitForSingleObject(workerThread_, INFINITE);
   CloseHandle(workerThread_);
   workerThread_ = nullptr;
+}
+
+void CSetupDlg::EnterStage(Stage stage) {
+  CCriticalSectionLock hold(stageLock_);
+  stage_ = stage;
 }
 
 void CSetupDlg::OnLButtonDown(LPARAM point) {
@@ -315,7 +332,10 @@ void CSetupDlg::ShowSetupError(ResultCode code, const char* reason) {
 
 void CSetupDlg::OnInitSetup() { ShowStatus(IDS_INIT_SETUP); }
 
-void CSetupDlg::OnPrepareDownload() { ShowStatus(IDS_PREPARE_DOWNLOAD); }
+void CSetupDlg::OnPrepareDownload() {
+  EnterStage(kStageForceable);
+  ShowStatus(IDS_PREPARE_DOWNLOAD);
+}
 
 void CSetupDlg::OnStartDownload(int32_t total) {
   ShowStatus(IDS_START_DOWNLOAD);
@@ -352,6 +372,7 @@ void CSetupDlg::OnExtractFile(const char*) {
 void CSetupDlg::OnExtractProgress(int32_t count) { progressBar_.OffsetPos64(count); }
 
 void CSetupDlg::OnExtractComplete() {
+  EnterStage(kStageInstall);
   ShowStatus(IDS_EXTRACT_COMPLETE);
   progressBar_.Fill();
 }

@@ -82,6 +82,13 @@ class CSetupDlg : public CDialog, public IInstallProgress {
   void OnInstallStart();
   void OnInstallDone();
   void OnDestroy();
+  // Where the worker is, as far as ending it by force is concerned.
+  enum Stage {
+    kStageStarting,   // waiting for the lock, recovering a journal: never forced
+    kStageForceable,  // downloading, checking, unpacking
+    kStageInstall,    // from the end of extraction on: never forced
+  };
+  void EnterStage(Stage stage);
   void OnRefreshTimer();
   void OnLButtonDown(LPARAM point);
   bool PaintWindow(HDC dc);
@@ -129,4 +136,9 @@ class CSetupDlg : public CDialog, public IInstallProgress {
   bool statusStale_ = false;  // a new text waits for the next refresh
   // Set at initialisation, before the worker starts.
   DWORD windowThread_ = 0;
+  // Guards stage_, and is held while the window decides to end the worker
+  // by force and does it, so the worker cannot enter the install stage in
+  // between.
+  CCriticalSection stageLock_;
+  Stage stage_ = kStageStarting;
 };

@@ -1,5 +1,7 @@
 #include "path_util.h"
 
+#include "folder_link.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -338,6 +340,34 @@ TEST_F(PathFileTest, RemoveDirectoryTreeRefusesRootsAndRelativePaths) {
   EXPECT_TRUE(IsDirectory("C:\\windows"));
   EXPECT_FALSE(RemoveDirectoryTree(nullptr));
   EXPECT_FALSE(RemoveDirectoryTree(""));
+}
+
+// A link planted in a folder, or in its place, goes as a link: the folder
+// it points to keeps everything in it.
+TEST_F(PathFileTest, RemoveDirectoryTreeNeverEntersALink) {
+  ASSERT_TRUE(CreateDirectoryTree(At("target\\inner").c_str()));
+  WriteFile(At("target\\kept.txt"));
+  WriteFile(At("target\\inner\\kept.txt"));
+  ASSERT_TRUE(CreateDirectoryTree(At("work\\sub").c_str()));
+  WriteFile(At("work\\sub\\file"));
+  std::string why;
+  if (!MakeFolderLink(At("work\\sub\\link"), At("target"), why)) GTEST_SKIP() << why;
+  ASSERT_TRUE(MakeFolderLink(At("planted"), At("target"), why)) << why;
+
+  for (const char* folder : {"work", "planted"}) {
+    // Wine removes no link through Windows calls; there the link stays
+    // and the removal reports that something is left.
+    const bool removed = RemoveDirectoryTree(At(folder).c_str());
+    EXPECT_EQ(removed, !Exists(At(folder))) << folder;
+    EXPECT_TRUE(Exists(At("target\\kept.txt"))) << folder;
+    EXPECT_TRUE(Exists(At("target\\inner\\kept.txt"))) << folder;
+  }
+  EXPECT_FALSE(Exists(At("work\\sub\\file")));
+  for (const char* link : {"work\\sub\\link", "planted"}) {
+    if (Exists(At(link))) {
+      EXPECT_TRUE(RemoveFolderLink(At(link))) << link;
+    }
+  }
 }
 
 // Korean players' temporary folders often lie below a Korean user name; the

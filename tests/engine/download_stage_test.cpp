@@ -94,6 +94,9 @@ TEST_F(DownloadStage, SizeThatCannotBeProbedEndsWithCantGetFileSize) {
       {"http://cdn.ovelin.net/tag/%s/length/-5/gen/100/a.cab", 1},
       {"http://cdn.ovelin.net/tag/%s/length/abc/gen/100/a.cab", 1},
       {"http://cdn.ovelin.net/tag/%s/missing/a.cab", 1},
+      // Sizes no package has: refused before the transfer is asked for.
+      {"http://cdn.ovelin.net/tag/%s/length/1000000000000000/gen/100/a.cab", 1},
+      {"http://cdn.ovelin.net/tag/%s/length/2147483648/gen/100/a.cab", 1},
   };
   for (const Case& c : cases) {
     const std::string tag = UniqueTag();
@@ -103,7 +106,12 @@ TEST_F(DownloadStage, SizeThatCannotBeProbedEndsWithCantGetFileSize) {
     EXPECT_EQ(Download(url, listener), DLL_CANT_GETFILESIZE) << url;
     EXPECT_EQ(listener.events, std::vector<std::string>{"PrepareDownload"}) << url;
     EXPECT_EQ(CountRequests(tag), c.requests) << url;
+    EXPECT_TRUE(packagePath_.empty()) << url;
   }
+  // The largest size taken: the transfer is made, and ends short of it.
+  CRecordingListener listener;
+  EXPECT_EQ(Download(ServerUrl("tag/" + UniqueTag() + "/length/2147483647/gen/100/a.cab"), listener),
+            DLL_CANT_READURL);
 }
 
 TEST_F(DownloadStage, CancelTakesEffectAtEachPoll) {
@@ -376,6 +384,16 @@ TEST(DownloadStageFaults, StalledOrOverlongServerEndsTheDownload) {
       written[i] = packagePath.empty() ? 0 : ReadWholeFile(packagePath).size();
     });
   }
+  // The job process works in the downloaded-controls folder.
+  CScratchFolder cache("ovdl-cache");
+  HKEY key;
+  ASSERT_EQ(ERROR_SUCCESS,
+            RegCreateKeyExA(HKEY_LOCAL_MACHINE,
+                            "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\\ActiveX Cache",
+                            0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr));
+  RegSetValueExA(key, "0", 0, REG_SZ, reinterpret_cast<const BYTE*>(cache.Path().c_str()),
+                 static_cast<DWORD>(cache.Path().size() + 1));
+  RegCloseKey(key);
   const ULONGLONG start = GetTickCount64();
   std::string command = "run_install_job.exe " +
                         ServerUrl("tag/" + UniqueTag() + "/stall/1/status/gen/20000/a.cab") +

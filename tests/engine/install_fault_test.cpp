@@ -250,22 +250,59 @@ TEST_F(InstallFaultTest, HeldSharedFileKeepsTheOldControl) {
   DeleteFileA(shared.c_str());
 }
 
-// A destination with too little room for the new files beside the old:
-// the copy fails, the old control stays, no partial file is left.
-TEST_F(InstallFaultTest, FullDiskKeepsTheOldControl) {
+// A volume that the package would leave with less than 64 MiB free (the
+// downloaded controls' and so the work folder's): the job ends before a
+// byte of the package is written, and the control installed stays.
+TEST_F(InstallFaultTest, FullDiskFailsBeforeAnythingIsWritten) {
   const char* small = std::getenv("OV_SMALL_DISK");
   std::string marker = small ? std::string(small) + "/.mounted" : "";
   if (small == nullptr || GetFileAttributesA(("Z:" + marker).c_str()) == INVALID_FILE_ATTRIBUTES)
     GTEST_SKIP() << "no small file system mounted (mount needs root): OV_SMALL_DISK";
+  ASSERT_EQ(SUCCESS, RunJob("main4"));
   std::string folder = std::string("Z:") + small + "/Downloaded Program Files";
   std::replace(folder.begin(), folder.end(), '/', '\\');
   UseCacheFolder(folder);
-  ASSERT_EQ(SUCCESS, RunJob("main4"));
-  const std::vector<std::string> files = Sorted(FilesOnDisk());
+  const std::string tag = "full-" + std::to_string(GetTickCount());
+  EXPECT_EQ(DLL_CANT_WRITEFILE, RunJob("main5", nullptr, kMainClsid, "1.0.0.5",
+                                       ("tag/" + tag + "/").c_str()));
+  EXPECT_EQ(1, CountRequests(tag)) << "only the size probe";
+  EXPECT_EQ(std::vector<std::string>{}, FilesOnDisk());
+  EXPECT_EQ("1.0.0.4", VersionOfCreatedControl(kMainClsid));
+}
 
-  EXPECT_EQ(DLL_CANT_COPYFILE, RunJob("broken5", nullptr, kMainClsid, "1.0.0.5"));
-  ExpectInstalled("1.0.0.4");
-  EXPECT_EQ(files, Sorted(FilesOnDisk()));
+// Two players' jobs (each with a temporary folder of their own) share the
+// machine's one lock and journal: the second waits while the first
+// installs, and when the first is killed midway the second puts back what
+// it had changed, then installs.
+TEST_F(InstallFaultTest, SecondPlayersJobWaitsAndRecoversAKilledFirst) {
+  ASSERT_EQ(SUCCESS, RunJob("main4"));
+  // wait5's registration never ends: the old files set aside, the new in place.
+  HANDLE waiting = CreateEventA(nullptr, TRUE, FALSE, "ov_register_waiting");
+  PROCESS_INFORMATION first = StartJobProcess(CodebaseFor("wait5"), kMainClsid, "1.0.0.5",
+                                              testFolder_ + "\\first");
+  HANDLE firstWaits[] = {waiting, first.hProcess};
+  ASSERT_EQ(WAIT_OBJECT_0, WaitForMultipleObjects(2, firstWaits, FALSE, 60000));
+  const std::string tag = "second-" + std::to_string(GetTickCount());
+  PROCESS_INFORMATION second =
+      StartJobProcess(CodebaseFor("main5", ("tag/" + tag + "/").c_str()), kMainClsid, "1.0.0.5",
+                      testFolder_ + "\\second");
+  // Held up by the lock: no request, no end.
+  EXPECT_EQ(WAIT_TIMEOUT, WaitForSingleObject(second.hProcess, 3000));
+  EXPECT_EQ(0, CountRequests(tag));
+  EXPECT_TRUE(FileExists(JournalPath()));
+  TerminateProcess(first.hProcess, 9);
+  WaitForSingleObject(first.hProcess, 30000);
+  DWORD code = 0xDEAD;
+  EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(second.hProcess, 120000));
+  GetExitCodeProcess(second.hProcess, &code);
+  EXPECT_EQ(DWORD(SUCCESS), code);
+  for (PROCESS_INFORMATION* process : {&first, &second}) {
+    CloseHandle(process->hProcess);
+    CloseHandle(process->hThread);
+  }
+  CloseHandle(waiting);
+  ExpectInstalled("1.0.0.5");
+  EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, InprocServerPath(kWaitClsid)));
 }
 
 // What a killed job left in the work folder (another package, another

@@ -8,7 +8,12 @@
 
 #include <algorithm>
 
+#include <aclapi.h>
+#include <sddl.h>
+
+#include "folder_link.h"
 #include "install_records.h"
+#include "install_worker.h"
 #include "path_util.h"
 #include "install_test_support.h"
 
@@ -303,7 +308,17 @@ TEST_F(InstallJobTest, ControlInUseIsLeftAlone) {
 TEST_F(InstallJobTest, FailingRegistrationUndoesTheWholeInstall) {
   CRecordingListener listener;
   EXPECT_EQ(DLL_CANT_REGISTSERVER, RunJob("broken", &listener));
-  EXPECT_EQ(PathMissing, GetPathType(cacheFolder_.c_str())) << "no file, staged or placed, and no folder";
+  // No file, staged or placed, and no folder but the jobs' own, empty.
+  WIN32_FIND_DATAA found;
+  std::vector<std::string> left;
+  HANDLE search = FindFirstFileA((cacheFolder_ + "\\*").c_str(), &found);
+  ASSERT_NE(INVALID_HANDLE_VALUE, search);
+  do {
+    if (!IsDotEntry(found)) left.push_back(found.cFileName);
+  } while (FindNextFileA(search, &found));
+  FindClose(search);
+  EXPECT_EQ(std::vector<std::string>{"~OVSetup"}, left);
+  EXPECT_TRUE(RemoveDirectoryA(ProtectedFolderPath().c_str())) << "the jobs' folder is empty";
   EXPECT_EQ("OnWriteRegistry", listener.events.back());
   EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, InprocServerPath(kMainClsid)))
       << "items after the failing one are not registered";
@@ -336,11 +351,17 @@ TEST_F(InstallJobTest, WithoutUsageKeysNothingIsCountedButTheRecordIsWritten) {
   CreateUsageKeys();  // puts the keys back for the tests after this one
 }
 
+// The jobs' folder lies in the downloaded-controls folder: without that
+// setting the job ends before it downloads anything.
 TEST_F(InstallJobTest, WithoutTheCacheSettingTheInstallFails) {
   SHDeleteKeyA(HKEY_LOCAL_MACHINE, kActiveXCachePath);
   CRecordingListener listener;
-  EXPECT_EQ(DLL_CANT_GET_OCCCACHE, RunJob("main4", &listener));
-  EXPECT_EQ("OnStartInstall(4)", listener.events.back());
+  const std::string tag = "nocache-" + std::to_string(GetTickCount());
+  EXPECT_EQ(DLL_CANT_GET_OCCCACHE,
+            RunInstallWorker(kMainClsid, CodebaseFor("main4", ("tag/" + tag + "/").c_str()).c_str(),
+                             "1.0.0.4", &listener));
+  EXPECT_TRUE(listener.events.empty());
+  EXPECT_EQ(0, CountRequests(tag));
   UseCacheFolder(cacheFolder_);  // puts the setting back for the tests after this one
 }
 
@@ -362,15 +383,6 @@ TEST_F(InstallJobTest, MissingLastModifiedRecordsTheDownloadTime) {
   EXPECT_NE(kServerLastModified, text);
 }
 
-PROCESS_INFORMATION StartJobProcess(const std::string& codebase) {
-  std::string command = "run_install_job.exe " + codebase + " " + kMainClsid + " 1.0.0.4";
-  STARTUPINFOA startup = {};
-  startup.cb = sizeof startup;
-  PROCESS_INFORMATION process = {};
-  EXPECT_TRUE(CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                             &startup, &process));
-  return process;
-}
 
 DWORD WaitForExitCode(PROCESS_INFORMATION& process) {
   DWORD code = 0xDEAD;
@@ -384,18 +396,19 @@ DWORD WaitForExitCode(PROCESS_INFORMATION& process) {
 // Both jobs download into the same work folder under the same file name;
 // the second waits until the first has finished and cleaned up instead of
 // clobbering its package or removing its folder.
+// Processes of two players, each with a temporary folder of their own.
 TEST_F(InstallJobTest, JobsOfTwoProcessesTakeTurnsInTheWorkFolder) {
   const std::string slowCodebase = CodebaseFor("main4", "slow/40/");
   // The server's log names the host with its port: its requests are
   // counted by their path.
   const std::string slowPath = slowCodebase.substr(slowCodebase.find("/slow/"));
   const int requestsBefore = CountRequests(slowPath);
-  PROCESS_INFORMATION slow = StartJobProcess(slowCodebase);
+  PROCESS_INFORMATION slow = StartJobProcess(slowCodebase, kMainClsid, "1.0.0.4", testFolder_ + "\\first");
   // A job holds the work folder from before its first request to its end:
   // the fast job starts once the slow one has asked the server.
   for (int i = 0; i < 1500 && CountRequests(slowPath) == requestsBefore; ++i) Sleep(20);
   EXPECT_GT(CountRequests(slowPath), requestsBefore) << "the slow job never asked";
-  PROCESS_INFORMATION fast = StartJobProcess(CodebaseFor("main4"));
+  PROCESS_INFORMATION fast = StartJobProcess(CodebaseFor("main4"), kMainClsid, "1.0.0.4", testFolder_ + "\\second");
   EXPECT_EQ(DWORD(SUCCESS), WaitForExitCode(slow));
   EXPECT_EQ(DWORD(SUCCESS), WaitForExitCode(fast));
   EXPECT_FALSE(WorkFolderExists());
@@ -427,3 +440,121 @@ TEST_F(InstallJobTest, SharedCountOfZeroReleasesTheFile) {
 }
 
 }  // namespace
+
+namespace {
+
+// The accounts that may own the jobs' folder and change it: Administrators,
+// SYSTEM, and the owner of the System folder (Wine, which keeps no owners,
+// names one account for every file).
+bool IsAdministrativeAccount(PSID sid, PSID systemOwner) {
+  return IsWellKnownSid(sid, WinBuiltinAdministratorsSid) ||
+         IsWellKnownSid(sid, WinLocalSystemSid) || EqualSid(sid, systemOwner);
+}
+
+const ACCESS_MASK kChangeRights = FILE_WRITE_DATA | FILE_APPEND_DATA | FILE_WRITE_EA |
+                                  FILE_WRITE_ATTRIBUTES | FILE_DELETE_CHILD | DELETE |
+                                  WRITE_DAC | WRITE_OWNER | GENERIC_WRITE | GENERIC_ALL;
+
+}  // namespace
+
+// Every job works in the downloaded-controls folder's "~OVSetup", whatever
+// the player's temporary folder; read back, only administrators and the
+// system own or may change it.
+TEST_F(InstallJobTest, JobFolderBelongsToAdministratorsAndTheSystem) {
+  ASSERT_EQ(SUCCESS, RunJob("main4"));
+  const std::string folder = ProtectedFolderPath();
+  EXPECT_EQ(cacheFolder_ + "\\~OVSetup", folder);
+  const DWORD attributes = GetFileAttributesA(folder.c_str());
+  ASSERT_NE(INVALID_FILE_ATTRIBUTES, attributes);
+  EXPECT_TRUE(attributes & FILE_ATTRIBUTE_DIRECTORY);
+  EXPECT_FALSE(attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+
+  PSID systemOwner = nullptr, owner = nullptr;
+  PACL list = nullptr;
+  PSECURITY_DESCRIPTOR systemDescriptor = nullptr, descriptor = nullptr;
+  ASSERT_EQ(ERROR_SUCCESS,
+            GetNamedSecurityInfoA(SystemFolder().c_str(), SE_FILE_OBJECT,
+                                  OWNER_SECURITY_INFORMATION, &systemOwner, nullptr, nullptr,
+                                  nullptr, &systemDescriptor));
+  ASSERT_EQ(ERROR_SUCCESS,
+            GetNamedSecurityInfoA(folder.c_str(), SE_FILE_OBJECT,
+                                  OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &owner,
+                                  nullptr, &list, nullptr, &descriptor));
+  char* text = nullptr;
+  ASSERT_TRUE(ConvertSecurityDescriptorToStringSecurityDescriptorA(
+      descriptor, SDDL_REVISION_1, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &text,
+      nullptr));
+  printf("%s: %s\n", folder.c_str(), text);
+  EXPECT_TRUE(IsAdministrativeAccount(owner, systemOwner)) << text;
+  ASSERT_NE(nullptr, list) << text;
+  for (DWORD i = 0; i < list->AceCount; ++i) {
+    ACE_HEADER* entry = nullptr;
+    ASSERT_TRUE(GetAce(list, i, reinterpret_cast<void**>(&entry)));
+    if (entry->AceType != ACCESS_ALLOWED_ACE_TYPE) continue;
+    ACCESS_ALLOWED_ACE* allowed = reinterpret_cast<ACCESS_ALLOWED_ACE*>(entry);
+    if (allowed->Mask & kChangeRights) {
+      EXPECT_TRUE(IsAdministrativeAccount(&allowed->SidStart, systemOwner)) << text;
+    }
+  }
+  LocalFree(text);
+  LocalFree(descriptor);
+  LocalFree(systemDescriptor);
+}
+
+// What stands where the jobs' folder belongs and is not a folder of
+// administrators is never used: it is removed and the folder made anew; a
+// link goes as a link.
+TEST_F(InstallJobTest, ForeignOrLinkedJobFolderIsMadeAnew) {
+  const std::string folder = cacheFolder_ + "\\~OVSetup";
+  const std::string journal = folder + "\\~OVControlDownload.journal";
+  ASSERT_TRUE(EnsureDirectory(folder.c_str()));
+  // Everyone may write it: a journal planted there is an instruction list.
+  PSECURITY_DESCRIPTOR open = nullptr;
+  ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorA("D:(A;OICI;FA;;;WD)",
+                                                                   SDDL_REVISION_1, &open, nullptr));
+  ASSERT_TRUE(SetFileSecurityA(folder.c_str(), DACL_SECURITY_INFORMATION, open));
+  LocalFree(open);
+  HANDLE planted = CreateFileA(journal.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                               FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(INVALID_HANDLE_VALUE, planted);
+  const std::string line = "unregister\t" + testFolder_ + "\\evil\\OVOther.dll\r\n";
+  DWORD written = 0;
+  WriteFile(planted, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
+  CloseHandle(planted);
+  ASSERT_EQ(SUCCESS, RunJob("main4"));
+  EXPECT_FALSE(FileExists(journal));
+  EXPECT_TRUE(FileExists(CachePath("OVSample.dll")));
+
+  // A link to a folder of the player's in place of the jobs' folder.
+  const std::string target = testFolder_ + "\\elsewhere";
+  ASSERT_TRUE(EnsureDirectory(target.c_str()));
+  HANDLE kept = CreateFileA((target + "\\kept.txt").c_str(), GENERIC_WRITE, 0, nullptr,
+                            CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(INVALID_HANDLE_VALUE, kept);
+  CloseHandle(kept);
+  ASSERT_TRUE(RemoveDirectoryTree(folder.c_str()));
+  std::string why;
+  if (!MakeFolderLink(folder, target, why)) GTEST_SKIP() << why;
+  const std::string tag = "linked-" + std::to_string(GetTickCount());
+  const std::string codebase = CodebaseFor("main4", ("tag/" + tag + "/").c_str());
+  const ResultCode result = RunInstallWorker(kMainClsid, codebase.c_str(), "1.0.0.4", nullptr);
+  EXPECT_TRUE(FileExists(target + "\\kept.txt"));
+  WIN32_FIND_DATAA found;
+  HANDLE search = FindFirstFileA((target + "\\*").c_str(), &found);
+  int entries = 0;
+  if (search != INVALID_HANDLE_VALUE) {
+    do entries += IsDotEntry(found) ? 0 : 1;
+    while (FindNextFileA(search, &found));
+    FindClose(search);
+  }
+  EXPECT_EQ(1, entries) << "the job worked in the link's target";
+  if (GetFileAttributesA(folder.c_str()) & FILE_ATTRIBUTE_REPARSE_POINT) {
+    // Wine removes no link through Windows calls: the job refuses the
+    // folder before it asks the server for anything.
+    EXPECT_EQ(DLL_CANT_OPEN_WRITEFILE, result);
+    EXPECT_EQ(0, CountRequests(tag));
+    EXPECT_TRUE(RemoveFolderLink(folder));
+  } else {
+    EXPECT_EQ(SUCCESS, result);
+  }
+}

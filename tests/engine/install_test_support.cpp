@@ -231,11 +231,35 @@ CFileHolder::~CFileHolder() {
   CloseHandle(quit_);
 }
 
-std::string WorkFolderPath() {
+PROCESS_INFORMATION StartJobProcess(const std::string& codebase, const char* clsid,
+                                    const char* needVersion, const std::string& temp,
+                                    const std::string& stopAt) {
+  EXPECT_TRUE(EnsureDirectory(temp.c_str()));
+  std::string command = "run_install_job.exe " + codebase + " " + clsid + " " + needVersion;
+  if (!stopAt.empty()) command += " " + stopAt;
+  // The child inherits this process's environment, changed for the call.
+  char oldTemp[MAX_PATH] = "", oldTmp[MAX_PATH] = "";
+  GetEnvironmentVariableA("TEMP", oldTemp, MAX_PATH);
+  GetEnvironmentVariableA("TMP", oldTmp, MAX_PATH);
+  SetEnvironmentVariableA("TEMP", temp.c_str());
+  SetEnvironmentVariableA("TMP", temp.c_str());
+  STARTUPINFOA startup = {};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process = {};
+  EXPECT_TRUE(CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                             &startup, &process));
+  SetEnvironmentVariableA("TEMP", oldTemp);
+  SetEnvironmentVariableA("TMP", oldTmp);
+  return process;
+}
+
+std::string ProtectedFolderPath() {
   std::string folder;
-  GetWorkFolderPath(folder);
+  EXPECT_TRUE(GetJobFolder(folder));
   return folder;
 }
+
+std::string WorkFolderPath() { return GetWorkFolderPath(ProtectedFolderPath()); }
 
 bool WorkFolderExists() {
   return GetFileAttributesA(WorkFolderPath().c_str()) != INVALID_FILE_ATTRIBUTES;

@@ -110,13 +110,22 @@ bool FileExists(const std::string& path);
 // for its version through IDispatch, as a page's script would; then lets
 // COM unload it again.
 std::string VersionOfCreatedControl(const char* clsid);
-// "<temporary folder>\~OVControlDownload", where every job works.
+// "<downloaded-controls folder>\~OVSetup", where every job works and keeps
+// its journal, and "<that>\~OVControlDownload", the work folder itself.
+std::string ProtectedFolderPath();
 std::string WorkFolderPath();
 bool WorkFolderExists();
 // The size of a file that the package server serves from its root.
 int64_t ServedFileSize(const std::string& path);
 std::string WindowsFolder();
 std::string SystemFolder();
+
+// Starts one job in a process of its own (run_install_job.exe), as a player
+// whose temporary folder is temp (TEMP and TMP; made here). stopAt, when
+// not empty, is its STOP_AT argument.
+PROCESS_INFORMATION StartJobProcess(const std::string& codebase, const char* clsid,
+                                    const char* needVersion, const std::string& temp,
+                                    const std::string& stopAt = "");
 
 // Holds a file open in another process (hold_file.exe) for the life of the
 // object, as a browser window that has loaded a DLL would.

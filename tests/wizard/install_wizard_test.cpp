@@ -77,6 +77,38 @@ TEST_F(InstallWizardTest, CancelDuringADownloadEndsSilentlyAtOnceAndLeavesNoWork
   }
 }
 
+// The browser's thread quitting while the wizard shows a stalled
+// download: the modal loop destroys the window, which cancels the job; it
+// ends at once, silently, and leaves no work files. The next install on the
+// same thread runs as usual.
+TEST_F(InstallWizardTest, WindowDestroyedDuringAStalledDownloadEndsTheJobAtOnce) {
+  const std::string tag = "tag/" + std::to_string(GetTickCount64()) + "/";
+  const DWORD installThread = GetCurrentThreadId();
+  ULONGLONG quitAt = 0;
+  CDriverThread driver([&] {
+    ASSERT_NE(WaitFor(&FindSetupWindow, 20000), nullptr);
+    for (int i = 0; i < 1000 && CountRequests(tag) < 2; ++i) Sleep(20);
+    ASSERT_GE(CountRequests(tag), 2) << "no download under way";
+    quitAt = GetTickCount64();
+    PostThreadMessageA(installThread, WM_QUIT, 0, 0);
+  });
+  EXPECT_EQ(Install(ServerUrl(tag + "stall/2/10000/gen/4000000/pkg.cab")), DLL_USERCANCEL);
+  const ULONGLONG returnedAt = GetTickCount64();
+  driver.Join();
+  EXPECT_LT(returnedAt - quitAt, 2000u);
+  EXPECT_FALSE(WorkFolderExists());
+  MSG quit;
+  EXPECT_TRUE(PeekMessageA(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+
+  done_ = false;
+  std::vector<std::wstring> boxes;
+  CDriverThread answers([&] { boxes = AnswerBoxesUntilDone(); });
+  EXPECT_EQ(Install(CodebaseFor("main4")), SUCCESS);
+  answers.Join();
+  EXPECT_TRUE(boxes.empty());
+  EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, DistributionUnitPath(kMainClsid)));
+}
+
 TEST_F(InstallWizardTest, CancelAnsweredNoLetsTheInstallComplete) {
   std::vector<std::wstring> boxes;
   bool asked = false;

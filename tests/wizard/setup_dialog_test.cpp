@@ -19,6 +19,12 @@ struct Script {
   HANDLE proceed = nullptr;     // the job waits for it before its end, if set
   std::atomic<int> chunksDone{0};
   HANDLE chunkDone = nullptr;   // set by the job after each chunk
+  // With installStepMs set, the job goes on to the install stage, sets
+  // installing, and once cancelled goes on with its step for that long
+  // before it ends; finished tells that it ran to its end.
+  DWORD installStepMs = 0;
+  HANDLE installing = nullptr;
+  std::atomic<bool> finished{false};
 
   // Waits until the job has done count chunks; false when it has not
   // within timeoutMs.
@@ -34,7 +40,20 @@ struct Script {
 };
 Script* gScript = nullptr;
 
-ResultCode ScriptedJob(const char*, const char*, const char*, IInstallProgress* listener, HANDLE) {
+// The install stage of a scripted job: one step that, once the job is
+// cancelled, still takes installStepMs to finish or undo.
+ResultCode ScriptedInstallStep(IInstallProgress* listener, HANDLE cancelEvent) {
+  listener->OnExtractComplete();
+  listener->OnStartInstall(2);
+  SetEvent(gScript->installing);
+  WaitForSingleObject(cancelEvent, 20000);
+  Sleep(gScript->installStepMs);
+  gScript->finished = true;
+  return listener->IsCancelled() ? DLL_USERCANCEL : gScript->result;
+}
+
+ResultCode ScriptedJob(const char*, const char*, const char*, IInstallProgress* listener,
+                       HANDLE cancelEvent) {
   listener->OnInitSetup();
   listener->OnPrepareDownload();
   listener->OnStartDownload(gScript->chunks * 8192);
@@ -48,6 +67,7 @@ ResultCode ScriptedJob(const char*, const char*, const char*, IInstallProgress* 
   if (gScript->proceed != nullptr) WaitForSingleObject(gScript->proceed, 20000);
   if (listener->IsCancelled()) return DLL_USERCANCEL;
   listener->OnDownloadComplete();
+  if (gScript->installStepMs != 0) return ScriptedInstallStep(listener, cancelEvent);
   return gScript->result;
 }
 
@@ -57,10 +77,12 @@ class SetupDialogTest : public ::testing::Test {
     gScript = &script_;
     script_.proceed = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     script_.chunkDone = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    script_.installing = CreateEventA(nullptr, TRUE, FALSE, nullptr);
   }
   void TearDown() override {
     CloseHandle(script_.proceed);
     CloseHandle(script_.chunkDone);
+    CloseHandle(script_.installing);
     gScript = nullptr;
   }
   ResultCode Run() {
@@ -288,6 +310,35 @@ TEST_F(SetupDialogTest, WorkerThatCannotStartShowsTheMessageWithoutReason) {
   driver.Join();
   ASSERT_EQ(boxes.size(), 1u);
   EXPECT_EQ(boxes[0], ExpectedTexts().failed + L"\r\n(ErrorCode : DLL_CANT_CREATETHREAD)");
+}
+
+// The window destroyed while its thread quits (WM_QUIT in its modal loop)
+// in the install stage: the job is cancelled, and the window waits for it
+// past its usual limit instead of ending it midway; the next job on the
+// same thread runs as usual.
+TEST_F(SetupDialogTest, WindowDestroyedInTheInstallStageLetsTheJobEnd) {
+  script_.installStepMs = 6000;  // longer than the window waits before it may force an end
+  SetEvent(script_.proceed);
+  const DWORD windowThread = GetCurrentThreadId();
+  CDriverThread driver([&] {
+    ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(script_.installing, 20000));
+    PostThreadMessageA(windowThread, WM_QUIT, 0, 0);
+  });
+  EXPECT_EQ(Run(), DLL_USERCANCEL);
+  driver.Join();
+  EXPECT_TRUE(script_.finished);
+  // The modal loop passes the quit on; a host that goes on takes it.
+  MSG quit;
+  EXPECT_TRUE(PeekMessageA(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+
+  script_.installStepMs = 0;
+  script_.chunks = 2;
+  done_ = false;
+  std::vector<std::wstring> boxes;
+  CDriverThread answers([&] { boxes = AnswerBoxesUntilDone(IDOK); });
+  EXPECT_EQ(Run(), SUCCESS);
+  answers.Join();
+  EXPECT_TRUE(boxes.empty());
 }
 
 TEST(SetupDialogArguments, NullClsidOrCodebaseIsRefusedWithoutAWindow) {
