@@ -16,6 +16,7 @@
 #include "install_worker.h"
 #include "journal_line.h"
 #include "path_util.h"
+#include "protected_folder.h"
 #include "server_registration.h"
 
 namespace {
@@ -376,11 +377,16 @@ TEST_F(InstallFaultTest, ForeignJournalIsSetAsideAndNeverActedOn) {
     SCOPED_TRACE(line);
     ForgetSampleControls();
     UseCacheFolder(cache);
+    // Planted where only the engine may write: a foreign folder would be
+    // cleared whole, with the journal.
+    ASSERT_TRUE(EnsureDirectory(cache.c_str()));
+    ASSERT_TRUE(PrepareProtectedFolder(ProtectedFolderPath()));
     WriteText(victim + ".~ovold", "victim");
     WriteText(JournalPath(), line);
     ASSERT_EQ(SUCCESS, RunJob("main4"));
-    ExpectInstalled("1.0.0.4");
     EXPECT_EQ(line, ReadText(JournalPath() + ".rejected"));
+    DeleteFileA((JournalPath() + ".rejected").c_str());  // the evidence, kept beside the journal
+    ExpectInstalled("1.0.0.4");
     EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, InprocServerPath(kOtherClsid)));
     EXPECT_EQ("victim", ReadText(victim + ".~ovold"));
     EXPECT_FALSE(FileExists(victim));
@@ -397,6 +403,7 @@ TEST_F(InstallFaultTest, ForeignJournalIsSetAsideAndNeverActedOn) {
 // altered in the middle makes the whole journal untrusted: nothing moves.
 TEST_F(InstallFaultTest, TornLastLineIsIgnoredAndAlteredLineStopsTheUndo) {
   ASSERT_TRUE(EnsureDirectory(cacheFolder_.c_str()));
+  ASSERT_TRUE(PrepareProtectedFolder(ProtectedFolderPath()));
   const std::string path = CachePath("OVSample.dll"), aside = path + ".~ovold";
   for (const bool torn : {true, false}) {
     SCOPED_TRACE(torn ? "torn" : "altered");
