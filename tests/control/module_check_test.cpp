@@ -187,9 +187,10 @@ TEST_F(ModuleCheckTest, RecordedFilesCountOnlyWhenTheyListTheServer) {
 // next page visit must run a job, which completes or undoes it first.
 TEST_F(ModuleCheckTest, UnfinishedInstallNeedsAnInstall) {
   RegisterServer(MakeFile("present.dll"));
-  std::string workFolder;
-  ASSERT_TRUE(GetWorkFolderPath(workFolder));
-  const std::string journal = GetJournalPath(workFolder);
+  std::string jobFolder;
+  ASSERT_TRUE(GetJobFolder(jobFolder));
+  ASSERT_TRUE(EnsureDirectory(jobFolder.c_str()));
+  const std::string journal = GetJournalPath(GetWorkFolderPath(jobFolder));
   WriteFile(journal, "");
   files_.push_back(journal);
   EXPECT_EQ(MODULE_NOTEXIST_DEPENDENCY_FILE, CheckInstalledModule(clsid_.c_str(), ""));
