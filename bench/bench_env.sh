@@ -17,8 +17,10 @@ trap cleanup EXIT
 # build_engine_program NAME: bench/NAME.cpp linked with the engine of $build
 # into $work/NAME.exe.
 build_engine_program() {
+  local includes=() folder
+  for folder in "$src"/engine "$src"/engine/*/ "$src"/common; do includes+=(-I "$folder"); done
   "$compiler" -O2 -std=c++17 -DWIN32_LEAN_AND_MEAN -DNOMINMAX \
-    -I "$src/engine" -I "$src/common" "$src/bench/$1.cpp" -o "$work/$1.exe" \
+    "${includes[@]}" "$src/bench/$1.cpp" -o "$work/$1.exe" \
     -Wl,--start-group "$build/engine/libovengine.a" "$build/common/libovcommon.a" -Wl,--end-group \
     -lwininet -lwinhttp -lwintrust -lcrypt32 -lcabinet -lole32 -loleaut32 -luuid -lshlwapi -lversion -ladvapi32 -lpsapi \
     -static -static-libgcc -static-libstdc++

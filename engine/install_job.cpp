@@ -3,8 +3,8 @@
 #include "install_job.h"
 
 #include "install_package.h"
-#include "package_signature.h"
-#include "package_signer.h"
+#include "platform_verdict.h"
+#include "own_check.h"
 #include "path_util.h"
 
 CInstallJob::CInstallJob(const char* workFolder, IInstallProgress* listener, HANDLE cancelEvent)

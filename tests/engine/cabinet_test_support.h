@@ -12,7 +12,7 @@
 
 #include "install_progress.h"
 #include "local_file.h"
-#include "package_signer.h"
+#include "own_check.h"
 #include "path_util.h"
 
 // Records every call as one line ("ExtractFile bin\data.bin"). Consecutive

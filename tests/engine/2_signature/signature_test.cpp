@@ -8,8 +8,8 @@
 
 #include "cabinet_test_support.h"
 #include "local_file.h"
-#include "package_signature.h"
-#include "package_signer.h"
+#include "platform_verdict.h"
+#include "own_check.h"
 
 namespace {
 

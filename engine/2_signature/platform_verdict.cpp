@@ -1,4 +1,4 @@
-#include "package_signature.h"
+#include "platform_verdict.h"
 
 #include <windows.h>
 #include <oleauto.h>

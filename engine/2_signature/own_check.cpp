@@ -1,4 +1,4 @@
-#include "package_signer.h"
+#include "own_check.h"
 
 #include <windows.h>
 #include <wincrypt.h>

@@ -7,7 +7,7 @@
 
 #include "cabinet_test_support.h"
 #include "install_job.h"
-#include "package_signature.h"
+#include "platform_verdict.h"
 
 namespace {
 
