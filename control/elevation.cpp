@@ -1,22 +1,19 @@
 #include "elevation.h"
 
 #include <objbase.h>
-#include <sddl.h>
 
 #include <cwchar>
 #include <string>
 
 #include "registry_key.h"
+#include "security_descriptor.h"
 
 namespace {
 
 void WriteSecurityValue(CRegistryKey& key, const char* name, const char* sddl) {
-  PSECURITY_DESCRIPTOR descriptor = nullptr;
-  if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(sddl, SDDL_REVISION_1, &descriptor,
-                                                            nullptr))
-    return;
-  key.SetBinary(name, descriptor, GetSecurityDescriptorLength(descriptor));
-  LocalFree(descriptor);
+  const CSecurityDescriptor descriptor(sddl);
+  if (descriptor.Get() == nullptr) return;
+  key.SetBinary(name, descriptor.Get(), GetSecurityDescriptorLength(descriptor.Get()));
 }
 
 // True when folder names the same folder as getFolder answers.
