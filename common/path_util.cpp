@@ -208,11 +208,12 @@ bool LeavesFreeSpace(const char* folder, int64_t bytes, int64_t reserve) {
   return bytes <= free && free - bytes >= reserve;
 }
 
+const char kActiveXCacheKey[] =
+    "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\\ActiveX Cache";
+
 bool GetActiveXCacheFolder(std::string& folder) {
   CRegistryKey key;
-  if (key.OpenKey(HKEY_LOCAL_MACHINE,
-                  "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\\ActiveX Cache",
-                  OpenExisting) != ERROR_SUCCESS)
+  if (key.OpenKey(HKEY_LOCAL_MACHINE, kActiveXCacheKey, OpenExisting) != ERROR_SUCCESS)
     return false;
   return key.QueryString("0", folder) == ERROR_SUCCESS && !folder.empty();
 }

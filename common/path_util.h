@@ -69,6 +69,7 @@ bool LeavesFreeSpace(const char* folder, int64_t bytes, int64_t reserve);
 // Cache". False when the key or the value is missing, not a string or
 // empty.
 bool GetActiveXCacheFolder(std::string& folder);
+extern const char kActiveXCacheKey[];
 
 // Where install jobs keep their files: one machine-wide folder inside the
 // browser's downloaded-controls folder (on its volume, and named in the

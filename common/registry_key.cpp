@@ -234,10 +234,12 @@ LONG CRegistryKey::DeleteSubKey(const char* name) {
   return RegDeleteKeyA(handle_, name);
 }
 
+const char kMachineClassIdsKey[] = "SOFTWARE\\Classes\\CLSID";
+
 bool GetInprocServerPath(const char* clsid, std::string& path) {
   if (clsid == nullptr) return false;
   CRegistryKey key(KEY_READ);
-  const std::string keyPath = std::string("SOFTWARE\\Classes\\CLSID\\") + clsid + "\\InprocServer32";
+  const std::string keyPath = std::string(kMachineClassIdsKey) + "\\" + clsid + "\\InprocServer32";
   return key.OpenKey(HKEY_LOCAL_MACHINE, keyPath.c_str(), OpenExisting) == ERROR_SUCCESS &&
          key.QueryString("", path) == ERROR_SUCCESS;
 }

@@ -100,6 +100,9 @@ class CRegistryKey {
   REGSAM access_;
 };
 
+// HKLM's class ids, where machine-wide servers are registered.
+extern const char kMachineClassIdsKey[];
+
 // The registered in-process server of clsid: the default value of HKLM
 // "SOFTWARE\Classes\CLSID\<clsid>\InprocServer32" (which may be empty); false
 // when there is none.

@@ -54,7 +54,9 @@ long COvelinActiveXManager::InstallElevated(BSTR clsid, BSTR codebase, BSTR need
     return 0;
   }
   long installed = 0;
-  if (FAILED(elevated->InstallActiveXObjectAsAdmin(clsid, codebase, needVersion, &installed))) {
+  const HRESULT called = elevated->InstallActiveXObjectAsAdmin(clsid, codebase, needVersion, &installed);
+  classes_.Forget();
+  if (FAILED(called)) {
     lastResult_ = MODULE_AUTH_ELEVATION_FAIL;
     return 0;
   }
@@ -90,4 +92,5 @@ void COvelinActiveXManager::CallEngine(BSTR clsid, BSTR codebase, BSTR needVersi
   }
   lastResult_ = install(&CLSID_OvelinActiveXManager, clsidText.Get(), codebaseText.Get(),
                         needVersionText.Get());
+  classes_.Forget();
 }

@@ -1,57 +1,102 @@
 #include "module_check.h"
 
-#include <windows.h>
-
-#include <string>
-#include <vector>
+#include <cstring>
 
 #include "path_util.h"
 #include "registry_key.h"
+#include "registry_watch.h"
 #include "version.h"
 
 namespace {
 
+const char kDistributionUnits[] = "SOFTWARE\\Microsoft\\Code Store Database\\Distribution Units";
+
+// GetFileAttributesEx for path; a pattern names no file.
+WIN32_FILE_ATTRIBUTE_DATA ReadFileStamp(const std::string& path) {
+  WIN32_FILE_ATTRIBUTE_DATA data = {};
+  if (path.empty() || path.find_first_of("*?") != std::string::npos ||
+      !GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data))
+    data.dwFileAttributes = INVALID_FILE_ATTRIBUTES;
+  return data;
+}
+
+bool IsFile(const WIN32_FILE_ATTRIBUTE_DATA& data) {
+  return data.dwFileAttributes != INVALID_FILE_ATTRIBUTES &&
+         (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+// A file replaced in place gets another size or other times, so an equal
+// stamp keeps what was read from the file and its record.
+bool SameStamp(const WIN32_FILE_ATTRIBUTE_DATA& a, const WIN32_FILE_ATTRIBUTE_DATA& b) {
+  return std::memcmp(&a, &b, sizeof(a)) == 0;
+}
+
 // The Distribution Unit record lists the files of the control; it is
 // trusted only when it lists the server file itself under its long name.
-ResultCode CheckRecordedFiles(const char* clsid, const char* serverPath) {
-  const std::string path =
-      std::string("SOFTWARE\\Microsoft\\Code Store Database\\Distribution Units\\") + clsid +
-      "\\Contains\\Files";
+void ReadRecordedFiles(const char* clsid, const char* serverPath,
+                       std::vector<std::string>& recorded) {
+  const std::string path = std::string(kDistributionUnits) + "\\" + clsid + "\\Contains\\Files";
   CRegistryKey files(KEY_READ);
-  if (files.OpenKey(HKEY_LOCAL_MACHINE, path.c_str(), OpenExisting) != ERROR_SUCCESS)
-    return SUCCESS;
+  if (files.OpenKey(HKEY_LOCAL_MACHINE, path.c_str(), OpenExisting) != ERROR_SUCCESS) return;
   char longPath[MAX_PATH];
   DWORD longLength = GetLongPathNameA(serverPath, longPath, MAX_PATH);
-  if (longLength < 1 || longLength > MAX_PATH - 1) return SUCCESS;
-  if (!files.ValueExists(longPath)) return SUCCESS;
+  if (longLength < 1 || longLength > MAX_PATH - 1) return;
+  if (!files.ValueExists(longPath)) return;
   DWORD valueCount = 0, longestName = 0;
-  if (!files.QueryInfo(valueCount, longestName) || longestName < 2) return SUCCESS;
+  if (!files.QueryInfo(valueCount, longestName) || longestName < 2) return;
   std::vector<char> name(longestName);
   for (DWORD index = 0; index < valueCount; ++index) {
-    if (!files.EnumValueName(index, name.data(), longestName)) continue;
-    if (name[0] != '\0' && GetPathType(name.data()) != PathFile)
-      return MODULE_NOTEXIST_DEPENDENCY_FILE;
+    if (files.EnumValueName(index, name.data(), longestName) && name[0] != '\0')
+      recorded.push_back(name.data());
   }
-  return SUCCESS;
+}
+
+void ReadModuleRecord(const char* clsid, CModuleRecord& record) {
+  record = CModuleRecord();
+  record.read = true;
+  record.registered = GetInprocServerPath(clsid, record.serverPath);
+  if (!record.registered) return;
+  record.server = ReadFileStamp(record.serverPath);
+  if (!IsFile(record.server)) return;
+  ReadRecordedFiles(clsid, record.serverPath.c_str(), record.recordedFiles);
+  std::string jobFolder;
+  if (GetJobFolder(jobFolder)) record.journalPath = GetJournalPath(GetWorkFolderPath(jobFolder));
 }
 
 }  // namespace
 
 ResultCode CheckInstalledModule(const char* clsid, const char* needVersion) {
+  CModuleRecord record;
+  return CheckInstalledModule(clsid, needVersion, record);
+}
+
+ResultCode CheckInstalledModule(const char* clsid, const char* needVersion, CModuleRecord& record) {
   if (clsid == nullptr) return COMMON_INVALID_PARAM;
-  std::string serverPath;
-  if (!GetInprocServerPath(clsid, serverPath)) return MODULE_NOTEXIST_REGINFO;
-  if (GetPathType(serverPath.c_str()) != PathFile) return MODULE_NOTEXIST_DLL_FILE;
+  if (record.read && record.registered &&
+      !SameStamp(ReadFileStamp(record.serverPath), record.server))
+    record.read = false;
+  if (!record.read) ReadModuleRecord(clsid, record);
+  if (!record.registered) return MODULE_NOTEXIST_REGINFO;
+  if (!IsFile(record.server)) return MODULE_NOTEXIST_DLL_FILE;
   if (needVersion != nullptr && needVersion[0] != '\0') {
-    CFileVersionInfo info;
-    if (!info.Read(serverPath.c_str())) return MODULE_UNKNOWN_FILEVERSION;
-    if (!IsVersionAtLeast(info.FileVersion, needVersion)) return MODULE_NOTMATCH_VERSION;
+    if (!record.versionRead) {
+      CFileVersionInfo info;
+      record.hasVersion = info.Read(record.serverPath.c_str());
+      if (info.FileVersion != nullptr) record.fileVersion = info.FileVersion;
+      record.versionRead = true;
+    }
+    if (!record.hasVersion) return MODULE_UNKNOWN_FILEVERSION;
+    if (!IsVersionAtLeast(record.fileVersion.c_str(), needVersion)) return MODULE_NOTMATCH_VERSION;
   }
-  const ResultCode result = CheckRecordedFiles(clsid, serverPath.c_str());
-  if (result != SUCCESS) return result;
-  std::string jobFolder;
-  if (GetJobFolder(jobFolder) &&
-      GetPathType(GetJournalPath(GetWorkFolderPath(jobFolder)).c_str()) != PathMissing)
+  for (const std::string& file : record.recordedFiles)
+    if (GetPathType(file.c_str()) != PathFile) return MODULE_NOTEXIST_DEPENDENCY_FILE;
+  if (!record.journalPath.empty() && GetPathType(record.journalPath.c_str()) != PathMissing)
     return MODULE_NOTEXIST_DEPENDENCY_FILE;
   return SUCCESS;
+}
+
+void WatchModuleCheckKeys(CRegistryWatch& watch) {
+  watch.Add(HKEY_LOCAL_MACHINE, kMachineClassIdsKey);
+  watch.Add(HKEY_LOCAL_MACHINE, kDistributionUnits);
+  watch.Add(HKEY_LOCAL_MACHINE, kActiveXCacheKey);
 }

@@ -12,8 +12,6 @@
 #include "com_ref.h"
 #include "elevation.h"
 #include "module.h"
-#include "module_check.h"
-#include "script_safety.h"
 #include "trusted_domain.h"
 
 namespace {
@@ -198,11 +196,12 @@ STDMETHODIMP COvelinActiveXManager::GetActiveXObject(BSTR bszClsID, BSTR bszCode
     lastResult_ = COMMON_OUTOFMEMORY;
     return S_OK;
   }
-  lastResult_ = CheckInstalledModule(clsidText.Get(), needVersionText.Get());
+  classes_.ForgetIfChanged();
+  lastResult_ = classes_.CheckInstalledModule(clsidText.Get(), needVersionText.Get());
   if (lastResult_ != SUCCESS) {
     if (!NeedsInstall(lastResult_)) return S_OK;
     if (DispatchInstall(bszClsID, bszCodebase, bszNeedVersion) == 1)
-      lastResult_ = CheckInstalledModule(clsidText.Get(), needVersionText.Get());
+      lastResult_ = classes_.CheckInstalledModule(clsidText.Get(), needVersionText.Get());
     if (lastResult_ != SUCCESS) return S_OK;
   }
   if (!isClsid) {
@@ -214,7 +213,7 @@ STDMETHODIMP COvelinActiveXManager::GetActiveXObject(BSTR bszClsID, BSTR bszCode
   // itself, is not even created, and an object that is not safe for
   // scripting is released unseen.
   CLSID runs;
-  if (!ResolveScriptableClass(clsid, runs) || IsEqualCLSID(runs, CLSID_OvelinActiveXManager)) {
+  if (!classes_.ResolveScriptableClass(clsid, runs) || IsEqualCLSID(runs, CLSID_OvelinActiveXManager)) {
     lastResult_ = MODULE_NOTSAFE_FOR_SCRIPTING;
     return S_OK;
   }
@@ -227,7 +226,7 @@ STDMETHODIMP COvelinActiveXManager::GetActiveXObject(BSTR bszClsID, BSTR bszCode
   }
   // As in a browser, the object is placed on the page before it is asked.
   HandOverClientSite(control.Get());
-  if (!IsSafeForScripting(runs, control.Get())) {
+  if (!classes_.IsSafeForScripting(runs, control.Get())) {
     lastResult_ = MODULE_NOTSAFE_FOR_SCRIPTING;
     return S_OK;
   }

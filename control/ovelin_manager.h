@@ -13,6 +13,7 @@
 #include <mshtml.h>
 #include <ocidl.h>
 
+#include "class_cache.h"
 #include "ov_manager.h"
 #include "result_code.h"
 
@@ -111,4 +112,7 @@ class COvelinActiveXManager : public IOvelinActiveXManager,
   bool everSited_ = false;   // set by the first SetSite with a site; never cleared
   DWORD safetyOptions_ = 0;
   ResultCode lastResult_ = SUCCESS;
+  // What the registry says of the classes this page asked for; dropped
+  // after every install this object runs or has run.
+  CClassCache classes_;
 };

@@ -7,6 +7,7 @@
 
 #include "com_ref.h"
 #include "registry_key.h"
+#include "registry_watch.h"
 
 namespace {
 
@@ -17,8 +18,8 @@ const DWORD kKillBit = 0x400;
 const char kSafeForScriptingCategory[] = "{7DD95801-9882-11CF-9FA9-00AA006C42C4}";
 // The browser honours the kill bit in both places; policy writes the second.
 const char* const kKillBitRoots[] = {
-    "SOFTWARE\\Microsoft\\Internet Explorer\\ActiveX Compatibility\\",
-    "SOFTWARE\\Policies\\Microsoft\\Internet Explorer\\ActiveX Compatibility\\",
+    "SOFTWARE\\Microsoft\\Internet Explorer\\ActiveX Compatibility",
+    "SOFTWARE\\Policies\\Microsoft\\Internet Explorer\\ActiveX Compatibility",
 };
 
 // The class id in registry form, with braces, upper case.
@@ -31,7 +32,7 @@ bool ClsidText(REFCLSID clsid, char (&text)[40]) {
 bool IsKillBitSet(const char* clsidText) {
   for (const char* root : kKillBitRoots) {
     char path[160];
-    std::snprintf(path, sizeof(path), "%s%s", root, clsidText);
+    std::snprintf(path, sizeof(path), "%s\\%s", root, clsidText);
     CRegistryKey key(KEY_READ);
     DWORD flags = 0;
     if (key.OpenKey(HKEY_LOCAL_MACHINE, path, OpenExisting) == ERROR_SUCCESS &&
@@ -58,16 +59,6 @@ bool ReadTreatAs(const char* clsidText, REFCLSID clsid, CLSID& runs) {
          SUCCEEDED(CLSIDFromString(wide, &runs));
 }
 
-bool IsInSafeForScriptingCategory(REFCLSID clsid) {
-  char clsidText[40];
-  if (!ClsidText(clsid, clsidText)) return false;
-  char path[160];
-  std::snprintf(path, sizeof(path), "CLSID\\%s\\Implemented Categories\\%s", clsidText,
-                kSafeForScriptingCategory);
-  CRegistryKey key(KEY_READ);
-  return key.OpenKey(HKEY_CLASSES_ROOT, path, OpenExisting) == ERROR_SUCCESS;
-}
-
 // Asks safety for untrusted callers on iid as a browser does: the option
 // must be one the object supports, and setting it must succeed.
 bool AcceptsUntrustedCallers(IObjectSafety* safety, REFIID iid) {
@@ -90,14 +81,34 @@ bool ResolveScriptableClass(REFCLSID clsid, CLSID& runs) {
   return ClsidText(runs, runsText) && !IsKillBitSet(runsText);
 }
 
-bool IsSafeForScripting(REFCLSID runs, IUnknown* object) {
+bool AcceptsScripting(IUnknown* object, bool& hasObjectSafety) {
+  hasObjectSafety = false;
   if (object == nullptr) return false;
   CComRef<IObjectSafety> safety;
   if (FAILED(object->QueryInterface(IID_IObjectSafety, safety.ReceiveVoid())) || !safety)
-    return IsInSafeForScriptingCategory(runs);
+    return false;
+  hasObjectSafety = true;
   CComRef<IUnknown> dispatchEx;
   if (SUCCEEDED(object->QueryInterface(kIidDispatchEx, dispatchEx.ReceiveVoid())) && dispatchEx &&
       !AcceptsUntrustedCallers(safety.Get(), kIidDispatchEx))
     return false;
   return AcceptsUntrustedCallers(safety.Get(), IID_IDispatch);
+}
+
+bool IsInSafeForScriptingCategory(REFCLSID clsid) {
+  char clsidText[40];
+  if (!ClsidText(clsid, clsidText)) return false;
+  char path[160];
+  std::snprintf(path, sizeof(path), "CLSID\\%s\\Implemented Categories\\%s", clsidText,
+                kSafeForScriptingCategory);
+  CRegistryKey key(KEY_READ);
+  return key.OpenKey(HKEY_CLASSES_ROOT, path, OpenExisting) == ERROR_SUCCESS;
+}
+
+void WatchScriptSafetyKeys(CRegistryWatch& watch) {
+  // TreatAs and the categories are read through HKEY_CLASSES_ROOT, which
+  // shows the user's classes over the machine's.
+  watch.Add(HKEY_LOCAL_MACHINE, kMachineClassIdsKey);
+  watch.Add(HKEY_CURRENT_USER, "Software\\Classes\\CLSID");
+  for (const char* root : kKillBitRoots) watch.Add(HKEY_LOCAL_MACHINE, root);
 }

@@ -9,6 +9,8 @@
 #include <windows.h>
 #include <unknwn.h>
 
+class CRegistryWatch;
+
 // The class that creating clsid runs (the class its TreatAs names, else
 // clsid itself), when script may have it. False when that class cannot be
 // resolved or when clsid or the class that runs carries the kill bit: a
@@ -17,10 +19,17 @@
 // its copy under SOFTWARE\Policies.
 bool ResolveScriptableClass(REFCLSID clsid, CLSID& runs);
 
-// True when object, an instance of the class runs, is safe for untrusted
-// callers. An object with IObjectSafety is asked, and only asked: for
-// IDispatchEx when it has that interface, then for IDispatch, each must
-// report INTERFACESAFE_FOR_UNTRUSTED_CALLER among its supported options and
-// accept it being set. Without IObjectSafety the class must implement the
-// category "Safe for Scripting".
-bool IsSafeForScripting(REFCLSID runs, IUnknown* object);
+// True when object is safe for untrusted callers by its own word: it has
+// IObjectSafety, and for IDispatchEx when it has that interface, then for
+// IDispatch, reports INTERFACESAFE_FOR_UNTRUSTED_CALLER among its supported
+// options and accepts it being set. An object with IObjectSafety is judged
+// by its answer alone; hasObjectSafety says whether it has one.
+bool AcceptsScripting(IUnknown* object, bool& hasObjectSafety);
+
+// Whether the class implements the category "Safe for Scripting": what
+// decides for an object without IObjectSafety.
+bool IsInSafeForScriptingCategory(REFCLSID clsid);
+
+// The keys whose change alters what ResolveScriptableClass and
+// IsInSafeForScriptingCategory answer.
+void WatchScriptSafetyKeys(CRegistryWatch& watch);

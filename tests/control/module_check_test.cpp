@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "class_cache.h"
 #include "module_check.h"
 #include "path_util.h"
 #include "version.h"
@@ -188,6 +189,16 @@ TEST_F(ModuleCheckTest, RecordedFilesCountOnlyWhenTheyListTheServer) {
 TEST_F(ModuleCheckTest, UnfinishedInstallNeedsAnInstall) {
   RegisterServer(MakeFile("present.dll"));
   std::string jobFolder;
+  if (!GetJobFolder(jobFolder)) {
+    // A fresh prefix names no downloaded-controls folder until a page test
+    // has prepared it; Windows always names one.
+    HKEY key = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_LOCAL_MACHINE, kActiveXCacheKey, 0, nullptr, 0,
+                                             KEY_SET_VALUE, nullptr, &key, nullptr));
+    const char folder[] = "C:\\windows\\Downloaded Program Files";
+    RegSetValueExA(key, "0", 0, REG_SZ, reinterpret_cast<const BYTE*>(folder), sizeof(folder));
+    RegCloseKey(key);
+  }
   ASSERT_TRUE(GetJobFolder(jobFolder));
   ASSERT_TRUE(EnsureDirectory(jobFolder.c_str()));
   const std::string journal = GetJournalPath(GetWorkFolderPath(jobFolder));
@@ -206,6 +217,70 @@ TEST_F(ModuleCheckTest, ShortServerPathIsFoundByItsLongForm) {
   RegisterServer(shortPath);
   Record({server, folder_ + "\\deleted.dll"});
   EXPECT_EQ(MODULE_NOTEXIST_DEPENDENCY_FILE, CheckInstalledModule(clsid_.c_str(), ""));
+}
+
+// Kept answers last only while what they were read from stays: each change
+// below is seen by the first question after it, once the registry's change
+// has been noticed; a file replaced in place is seen at once.
+TEST_F(ModuleCheckTest, ClassCacheSeesEveryChange) {
+  CClassCache cache;
+  auto ask = [&](const char* need) {
+    cache.ForgetIfChanged();
+    return cache.CheckInstalledModule(clsid_.c_str(), need);
+  };
+  auto noticed = [&] { return WaitForSingleObject(cache.ChangeNoticed(), 10000) == WAIT_OBJECT_0; };
+  wchar_t wide[64];
+  MultiByteToWideChar(CP_ACP, 0, clsid_.c_str(), -1, wide, 64);
+  CLSID clsid, other, runs;
+  ASSERT_HRESULT_SUCCEEDED(CLSIDFromString(wide, &clsid));
+  ASSERT_HRESULT_SUCCEEDED(CoCreateGuid(&other));
+  const std::string killBit =
+      "SOFTWARE\\Policies\\Microsoft\\Internet Explorer\\ActiveX Compatibility\\" + clsid_;
+
+  EXPECT_EQ(MODULE_NOTEXIST_REGINFO, ask(""));
+  const std::string server = MakeFile("server.dll");
+  RegisterServer(server);
+  ASSERT_TRUE(noticed());
+  EXPECT_EQ(SUCCESS, ask(""));
+  EXPECT_EQ(MODULE_UNKNOWN_FILEVERSION, ask("1.0.0.1"));
+  ASSERT_TRUE(CopyFileA(SystemDll().c_str(), server.c_str(), FALSE));
+  EXPECT_EQ(SUCCESS, ask("1.0.0.1"));
+  Record({server, folder_ + "\\deleted.dll"});
+  ASSERT_TRUE(noticed());
+  EXPECT_EQ(MODULE_NOTEXIST_DEPENDENCY_FILE, ask(""));
+  SHDeleteKeyA(HKEY_LOCAL_MACHINE, (ClassKey() + "\\InprocServer32").c_str());
+  ASSERT_TRUE(noticed());
+  EXPECT_EQ(MODULE_NOTEXIST_REGINFO, ask(""));
+
+  // The script-safety answers: kill bit, TreatAs, category.
+  IStream* plain = nullptr;  // an object without IObjectSafety
+  ASSERT_HRESULT_SUCCEEDED(CreateStreamOnHGlobal(nullptr, TRUE, &plain));
+  cache.ForgetIfChanged();
+  EXPECT_TRUE(cache.ResolveScriptableClass(clsid, runs));
+  EXPECT_FALSE(cache.IsSafeForScripting(clsid, plain));
+  SetDefault(HKEY_LOCAL_MACHINE, killBit, "");
+  HKEY key = nullptr;
+  ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_LOCAL_MACHINE, killBit.c_str(), 0, KEY_SET_VALUE, &key));
+  const DWORD flags = 0x400;
+  RegSetValueExA(key, "Compatibility Flags", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&flags), 4);
+  RegCloseKey(key);
+  ASSERT_TRUE(noticed());
+  cache.ForgetIfChanged();
+  EXPECT_FALSE(cache.ResolveScriptableClass(clsid, runs));
+  SHDeleteKeyA(HKEY_LOCAL_MACHINE, killBit.c_str());
+  wchar_t otherText[64];
+  StringFromGUID2(other, otherText, 64);
+  char otherAnsi[64];
+  WideCharToMultiByte(CP_ACP, 0, otherText, -1, otherAnsi, 64, nullptr, nullptr);
+  SetDefault(HKEY_LOCAL_MACHINE, ClassKey() + "\\TreatAs", otherAnsi);
+  SetDefault(HKEY_LOCAL_MACHINE,
+             ClassKey() + "\\Implemented Categories\\{7DD95801-9882-11CF-9FA9-00AA006C42C4}", "");
+  ASSERT_TRUE(noticed());
+  cache.ForgetIfChanged();
+  EXPECT_TRUE(cache.ResolveScriptableClass(clsid, runs));
+  EXPECT_TRUE(IsEqualCLSID(other, runs));
+  EXPECT_TRUE(cache.IsSafeForScripting(clsid, plain));
+  plain->Release();
 }
 
 }  // namespace
