@@ -7,6 +7,7 @@ in-place activation, the install path on Windows XP and on Windows 7
 never handed to script."""
 
 import os
+import shutil
 import sys
 import uuid
 
@@ -254,6 +255,24 @@ def test_engine_failure_gives_a_null_control_and_the_engines_code(clsid):
     assert len(boxes) == 1 and boxes[0].startswith("msgbox[host]: "), lines
     assert "DLL_CANT_GETFILESIZE" in boxes[0]
     assert requests_for(codebase) != []
+
+
+def test_an_engine_missing_beside_the_control_gives_2102(tmp_path):
+    # The engine is loaded from the control's own folder only, never by
+    # the search path: a control registered alone finds none.
+    alone = tmp_path / "OVSetupAgent.dll"
+    shutil.copy(AGENT_DLL, alone)
+    regsvr32(str(alone))
+    codebase = unique_url("alone")
+    try:
+        lines = page("""
+            var control = m.GetActiveXObject("{6F1D0C3E-2B4A-4C5D-9E8F-0A1B2C3D4E61}", "%s", "");
+            host.echo(control === null, code());
+        """ % codebase, winver="winxp")
+    finally:
+        regsvr32(AGENT_DLL)
+    assert lines[-1] == "true 2102 MODULE_CANT_LOAD_DLL"
+    assert requests_for(codebase) == []
 
 
 def test_without_an_elevation_moniker_windows7_installs_fail_with_2104():
