@@ -1,7 +1,5 @@
 #include "module_check.h"
 
-#include <cstring>
-
 #include "path_util.h"
 #include "registry_key.h"
 #include "registry_watch.h"
@@ -25,10 +23,17 @@ bool IsFile(const WIN32_FILE_ATTRIBUTE_DATA& data) {
          (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
-// A file replaced in place gets another size or other times, so an equal
-// stamp keeps what was read from the file and its record.
+bool SameTime(const FILETIME& a, const FILETIME& b) {
+  return a.dwLowDateTime == b.dwLowDateTime && a.dwHighDateTime == b.dwHighDateTime;
+}
+
+// A file replaced in place gets another size, creation or write time, so an
+// equal stamp keeps what was read from the file and its record. Reading
+// the file may move its last access time, which therefore does not count.
 bool SameStamp(const WIN32_FILE_ATTRIBUTE_DATA& a, const WIN32_FILE_ATTRIBUTE_DATA& b) {
-  return std::memcmp(&a, &b, sizeof(a)) == 0;
+  return a.dwFileAttributes == b.dwFileAttributes && a.nFileSizeHigh == b.nFileSizeHigh &&
+         a.nFileSizeLow == b.nFileSizeLow && SameTime(a.ftCreationTime, b.ftCreationTime) &&
+         SameTime(a.ftLastWriteTime, b.ftLastWriteTime);
 }
 
 // The Distribution Unit record lists the files of the control; it is
