@@ -164,17 +164,18 @@ void CDownloadThread::Release() {
 
 void CDownloadThread::ReadBody(Shared& shared, CHttpDownload& http) {
   std::unique_ptr<char[]> buffer(new char[kReadSize]);
-  DWORD held = 0;  // bytes at the buffer's start that make no full step yet
+  DWORD held = 0;  // bytes at the buffer's start, fewer than a step
   for (;;) {
-    // A read waits until it is full, so it asks for one step, and then
-    // takes what else has arrived without waiting: a slow line's steps
-    // keep coming one by one. Whatever keeps the second from answering,
-    // the next read meets it too.
+    // A read waits until it is full, so it asks for what makes the next
+    // step whole, and then takes what else has arrived without waiting: a
+    // slow line's steps keep coming one by one. Whatever keeps the second
+    // from answering, the next read meets it too.
+    const DWORD wanted = kStepSize - held;
     DWORD count = 0;
-    const bool ok = http.Read(buffer.get() + held, kStepSize, count) == CHttpDownload::kOk;
+    const bool ok = http.Read(buffer.get() + held, wanted, count) == CHttpDownload::kOk;
     DWORD more = 0;
-    if (ok && count == kStepSize &&
-        http.ReadArrived(buffer.get() + held + count, kReadSize - held - count, more) ==
+    if (ok && count == wanted &&
+        http.ReadArrived(buffer.get() + kStepSize, kReadSize - kStepSize, more) ==
             CHttpDownload::kOk)
       count += more;
     held += count;
