@@ -15,7 +15,10 @@
 //
 // The worker sees the same steps in the same order as if it made the calls
 // itself: the probe's outcome, then (after Proceed) the transfer request's,
-// then one chunk per read. Reads run ahead of the worker by a bounded queue.
+// then the body in chunks of 8192 bytes, all full but the last, and a read
+// of nothing or a failed read at its end. The thread reads the network in
+// larger pieces (see ReadBody). Reads run ahead of the worker by a bounded
+// queue.
 #pragma once
 
 #include <windows.h>
@@ -23,6 +26,8 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+
+class CHttpDownload;
 
 class CDownloadThread {
  public:
@@ -58,6 +63,9 @@ class CDownloadThread {
   struct Shared;
   explicit CDownloadThread(Shared* shared) : shared_(shared) {}
   static DWORD WINAPI ThreadProc(LPVOID param);
+  // The transfer's body, read in large pieces and queued in steps of
+  // sizeof(Step::data) bytes, all full but the last.
+  static void ReadBody(Shared& shared, CHttpDownload& http);
 
   Shared* shared_;  // owned jointly with the thread
 };

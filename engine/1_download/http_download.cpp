@@ -127,6 +127,18 @@ CHttpDownload::Status CHttpDownload::Read(void* buffer, DWORD size, DWORD& count
   return kOk;
 }
 
+CHttpDownload::Status CHttpDownload::ReadArrived(void* buffer, DWORD size, DWORD& count) {
+  count = 0;
+  if (request_ == nullptr) return kNoRequest;
+  INTERNET_BUFFERSA part = {};
+  part.dwStructSize = sizeof(part);
+  part.lpvBuffer = buffer;
+  part.dwBufferLength = size;
+  if (!InternetReadFileExA(request_, &part, IRF_NO_WAIT, 0)) return kReadFailed;
+  count = part.dwBufferLength;
+  return kOk;
+}
+
 void CHttpDownload::Close() {
   if (request_ != nullptr) InternetCloseHandle(request_);
   if (connection_ != nullptr) InternetCloseHandle(connection_);

@@ -55,6 +55,9 @@ class CHttpDownload {
   Status GetLastModified(SYSTEMTIME& utcTime) const;
   // Up to size bytes of the body; count is 0 at its end.
   Status Read(void* buffer, DWORD size, DWORD& count);
+  // Up to size bytes of the body that have arrived already, without
+  // waiting: count 0 says nothing about the body's end.
+  Status ReadArrived(void* buffer, DWORD size, DWORD& count);
 
   // Closes request and connection, ignoring errors; the session stays.
   void Close();

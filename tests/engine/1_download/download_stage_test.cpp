@@ -141,9 +141,11 @@ TEST_F(DownloadStage, TransferThatCannotOpenEndsWithCantOpenUrl) {
 }
 
 TEST_F(DownloadStage, BodyCutShortOfItsContentLengthEndsWithCantReadUrl) {
-  for (const char* cut : {"0", "5000", "8192", "10000"}) {
+  // Cuts inside a chunk, at its end, and past the first of the larger
+  // network reads the chunks are cut from.
+  for (const char* cut : {"0", "5000", "8192", "10000", "70000", "131072"}) {
     CRecordingListener listener;
-    const std::string url = ServerUrl("tag/" + UniqueTag() + "/truncate/" + cut + "/gen/30000/a.cab");
+    const std::string url = ServerUrl("tag/" + UniqueTag() + "/truncate/" + cut + "/gen/200000/a.cab");
     EXPECT_EQ(Download(url, listener), DLL_CANT_READURL) << cut;
     EXPECT_EQ(listener.From("DownloadComplete"), std::vector<std::string>{}) << cut;
     EXPECT_LE(ReadWholeFile(packagePath_).size(), static_cast<size_t>(std::stoi(cut))) << cut;
@@ -176,6 +178,7 @@ TEST_F(DownloadStage, WholeBodyArrivesInChunksOf8192) {
       {"gen/8193/a.cab", 8193, "a.cab"},
       {"gen/16384/b.cab", 16384, "b.cab"},
       {"gen/1048576/big.cab", 1048576, "big.cab"},
+      {"gen/200003/odd.cab", 200003, "odd.cab"},  // network reads that end mid-chunk
       {"status/206/gen/9000/part.cab", 9000, "part.cab"},
       {"slow/20/gen/40000/slow.cab", 40000, "slow.cab"},
       {"gen/10/dir/", 10, "dir"},
