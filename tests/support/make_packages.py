@@ -140,6 +140,7 @@ def make_signer_trust_packages(folder, unsigned, pki):
          stamped_at=packages.EXPIRED_SIGNING_TIME, tsa=pki.tsa)
     sign(unsigned, os.path.join(folder, "web.cab"), pki.web)
     sign(unsigned, os.path.join(folder, "selfsigned.cab"), pki.selfsigned)
+    sign(unsigned, os.path.join(folder, "md5.cab"), pki.md5)
 
 
 # Packages altered after signing, each with a test that it never reaches

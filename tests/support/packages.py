@@ -58,7 +58,7 @@ sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."
 import cabinet  # noqa: E402
 
 Signer = collections.namedtuple("Signer", "cert key")
-Pki = collections.namedtuple("Pki", "folder ca signer untrusted expired tsa web selfsigned")
+Pki = collections.namedtuple("Pki", "folder ca signer untrusted expired tsa web selfsigned md5")
 
 # The test CA's clock is set back: its root and its time-stamping authority
 # were valid years before the expired signer's validity, so signatures that
@@ -148,9 +148,10 @@ class _CertificateAuthority:
               "-startdate", CA_START, "-enddate", _ten_years_on()])
         os.remove(csr)
 
-    def issue(self, name, start="", end="", extensions="code_signing"):
-        """A certificate for signing code (or as extensions names); start/end:
-        YYYYMMDDHHMMSSZ, or from the CA's start to ten years from now."""
+    def issue(self, name, start="", end="", extensions="code_signing", digest="sha256"):
+        """A certificate for signing code (or as extensions names), signed by
+        the CA with digest; start/end: YYYYMMDDHHMMSSZ, or from the CA's start
+        to ten years from now."""
         key = os.path.join(self.folder, name + ".key")
         csr = os.path.join(self.folder, name + ".csr")
         cert = os.path.join(self.folder, name + ".pem")
@@ -158,7 +159,7 @@ class _CertificateAuthority:
               "-out", csr, "-subj", "/CN=Ovelin Test Signer " + name])
         _run(["openssl", "ca", "-batch", "-notext", "-config", self.config,
               "-cert", self.cert, "-keyfile", self.key, "-in", csr, "-out", cert,
-              "-extensions", extensions,
+              "-extensions", extensions, "-md", digest,
               "-startdate", start or CA_START, "-enddate", end or _ten_years_on()])
         os.remove(csr)
         return Signer(cert, key)
@@ -178,7 +179,8 @@ def make_pki(folder):
     """A fresh test PKI in folder: the trusted CA with a valid and an expired
     signer, a time-stamping authority and a web server's certificate (no
     code signing); a second CA, never trusted, with its own signer; and a
-    signer that signs itself."""
+    signer that signs itself, and one whose certificate the CA signed with
+    MD5."""
     shutil.rmtree(folder, ignore_errors=True)
     os.makedirs(folder)
     ca = _CertificateAuthority(folder, "ca")
@@ -190,7 +192,8 @@ def make_pki(folder):
                expired=ca.issue("expired", EXPIRED_START, EXPIRED_END),
                tsa=ca.issue("tsa", extensions="time_stamping"),
                web=ca.issue("web", extensions="web_server"),
-               selfsigned=_self_signed(folder, "selfsigned"))
+               selfsigned=_self_signed(folder, "selfsigned"),
+               md5=ca.issue("md5", digest="md5"))
 
 
 def load_pki(folder):

@@ -601,6 +601,9 @@ SIGNER_TRUST = [
     ("no_code_signing", "web", None,
      "REJECTED: the signer /CN=Ovelin Test Signer web does not chain to CA: the certificate is "
      "not for code signing", 5002),
+    ("md5_link", "md5", None,
+     "REJECTED: the signer /CN=Ovelin Test Signer md5 does not chain to CA: a link of its chain "
+     "is signed with md5WithRSAEncryption", 5002),
 ]
 
 

@@ -12,8 +12,10 @@ is then left to the players' Windows.
 """
 
 import calendar
+import os
 import re
 import subprocess
+import tempfile
 import time
 
 from cabinet import ToolError
@@ -74,6 +76,34 @@ def _dating(report, signer):
             "on %s" % (signer, _expiry(report)))
 
 
+# Link signatures whose digests can be made to collide: the installer
+# refuses a chain with any of them below its root.
+_WEAK_LINKS = ("md2WithRSAEncryption", "md4WithRSAEncryption", "md5WithRSAEncryption")
+
+
+def _weak_link(path):
+    """The weak algorithm that signs a certificate of the signature other
+    than a self-signed root, or ""."""
+    with tempfile.TemporaryDirectory() as folder:
+        signature = os.path.join(folder, "signature.der")
+        subprocess.run(["osslsigncode", "extract-signature", "-in", path, "-out", signature],
+                       stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                       stderr=subprocess.DEVNULL)
+        if not os.path.exists(signature):
+            return ""
+        text = subprocess.run(["openssl", "pkcs7", "-inform", "DER", "-in", signature,
+                               "-print_certs", "-text", "-noout"], stdin=subprocess.DEVNULL,
+                              stdout=subprocess.PIPE, stderr=subprocess.DEVNULL).stdout
+    for certificate in text.decode("utf-8", "replace").split("Certificate:")[1:]:
+        algorithm = re.search(r"Signature Algorithm: (\S+)", certificate)
+        issuer = re.search(r"Issuer: (.*)", certificate)
+        subject = re.search(r"Subject: (.*)", certificate)
+        if algorithm and algorithm.group(1) in _WEAK_LINKS and not (
+                issuer and subject and issuer.group(1).strip() == subject.group(1).strip()):
+            return algorithm.group(1)
+    return ""
+
+
 def judge(path, ca=None):
     """Verifies the signature of the package at path, against the CA
     certificates in the file ca when given (for the signer and for the
@@ -95,9 +125,11 @@ def judge(path, ca=None):
     dating = _dating(report, signer)
     if not ca:
         return Judgement(True, "%s; its chain was not checked (give --ca)" % dating, signer)
-    if done.returncode == 0 and "Signature verification: ok" in report:
+    weak = _weak_link(path)
+    if done.returncode == 0 and "Signature verification: ok" in report and not weak:
         return Judgement(True, "%s; trusted by %s" % (dating, ca), signer)
     stamp = _time_stamp(report)
     when = " at the time stamped (%s)" % stamp[0] if stamp else ""
+    reason = "a link of its chain is signed with %s" % weak if weak else _chain_error(report)
     return Judgement(False, "the signer %s does not chain to %s%s: %s"
-                     % (signer, ca, when, _chain_error(report)), signer)
+                     % (signer, ca, when, reason), signer)

@@ -124,6 +124,7 @@ TEST(PackageSigner, OnlyIntactSignaturesOfTrustedSignersPass) {
       {"cabinet/untrusted.cab", false},
       {"cabinet/selfsigned.cab", false},
       {"cabinet/web.cab", false},           // a web server's certificate: no code signing
+      {"cabinet/md5.cab", false},           // the CA signed the signer's certificate with MD5
       {"cabinet/altered.cab", false},
       {"cabinet/altered/header.cab", false},
       {"cabinet/altered/signature.cab", false},
