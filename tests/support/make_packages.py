@@ -138,6 +138,9 @@ def make_signer_trust_packages(folder, unsigned, pki):
                  countersign_url=url + "authenticode/%d" % seconds)
     sign(unsigned, os.path.join(folder, "expired_stamped.cab"), pki.expired,
          stamped_at=packages.EXPIRED_SIGNING_TIME, tsa=pki.tsa)
+    # The same time stamp by an authority under an untrusted root.
+    sign(unsigned, os.path.join(folder, "expired_stamped_untrusted_tsa.cab"), pki.expired,
+         stamped_at=packages.EXPIRED_SIGNING_TIME, tsa=pki.untrusted_tsa)
     sign(unsigned, os.path.join(folder, "web.cab"), pki.web)
     sign(unsigned, os.path.join(folder, "selfsigned.cab"), pki.selfsigned)
     sign(unsigned, os.path.join(folder, "md5.cab"), pki.md5)

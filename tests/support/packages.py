@@ -58,7 +58,7 @@ sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."
 import cabinet  # noqa: E402
 
 Signer = collections.namedtuple("Signer", "cert key")
-Pki = collections.namedtuple("Pki", "folder ca signer untrusted expired tsa web selfsigned md5")
+Pki = collections.namedtuple("Pki", "folder ca signer untrusted expired tsa web selfsigned md5 untrusted_tsa")
 
 # The test CA's clock is set back: its root and its time-stamping authority
 # were valid years before the expired signer's validity, so signatures that
@@ -179,8 +179,8 @@ def make_pki(folder):
     """A fresh test PKI in folder: the trusted CA with a valid and an expired
     signer, a time-stamping authority and a web server's certificate (no
     code signing); a second CA, never trusted, with its own signer; and a
-    signer that signs itself, and one whose certificate the CA signed with
-    MD5."""
+    signer that signs itself, one whose certificate the CA signed with MD5,
+    and a time-stamping authority under the untrusted CA."""
     shutil.rmtree(folder, ignore_errors=True)
     os.makedirs(folder)
     ca = _CertificateAuthority(folder, "ca")
@@ -193,7 +193,8 @@ def make_pki(folder):
                tsa=ca.issue("tsa", extensions="time_stamping"),
                web=ca.issue("web", extensions="web_server"),
                selfsigned=_self_signed(folder, "selfsigned"),
-               md5=ca.issue("md5", digest="md5"))
+               md5=ca.issue("md5", digest="md5"),
+               untrusted_tsa=stranger.issue("untrusted_tsa", extensions="time_stamping"))
 
 
 def load_pki(folder):

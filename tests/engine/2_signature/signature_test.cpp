@@ -118,6 +118,9 @@ TEST(PackageSigner, OnlyIntactSignaturesOfTrustedSignersPass) {
       {"cabinet/expired_stamped.cab", true},
       {"cabinet/expired_countersigned.cab", true},  // an Authenticode countersignature
       {"cabinet/expired.cab", false},              // no time stamp: judged now
+      // Stamped inside its validity by an authority under an untrusted
+      // root: judged now.
+      {"cabinet/expired_stamped_untrusted_tsa.cab", false},
       // Stamped after the certificate expired.
       {"cabinet/expired_stamped_late.cab", false},
       {"cabinet/expired_countersigned_late.cab", false},
