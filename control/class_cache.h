@@ -26,10 +26,10 @@ class CClassCache {
   CClassCache(const CClassCache&) = delete;
   CClassCache& operator=(const CClassCache&) = delete;
 
-  // Drops every answer when a watched key changed since the last call, and
-  // watches anew. Called at the start of each page call that asks: within
-  // one call the answers are those of its start, and asking whether
-  // anything changed costs a call to Windows.
+  // Drops every answer when a change of a watched key has been noticed
+  // since the answers were read, and watches anew. Called once at the
+  // start of each page call that asks, so that one call's answers all
+  // date from its start.
   void ForgetIfChanged();
   // As the functions of the same names in module_check.h and
   // script_safety.h.
