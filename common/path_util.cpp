@@ -130,13 +130,15 @@ std::string GetParentPath(const char* path, bool trimFirst) {
 // folder or a drive root from a file: a drive-type test would cost a round
 // trip to Wine's mount manager for every path, and extraction asks for
 // every file.
+bool GetPathAttributes(const char* path, WIN32_FILE_ATTRIBUTE_DATA& data) {
+  return path != nullptr && path[0] != '\0' && strpbrk(path, "*?") == nullptr &&
+         GetFileAttributesExA(path, GetFileExInfoStandard, &data);
+}
+
 int GetPathType(const char* path) {
-  if (path == nullptr || path[0] == '\0' || strpbrk(path, "*?") != nullptr) {
-    return PathMissing;
-  }
-  const DWORD attributes = GetFileAttributesA(path);
-  if (attributes == INVALID_FILE_ATTRIBUTES) return PathMissing;
-  return (attributes & FILE_ATTRIBUTE_DIRECTORY) ? PathDirectory : PathFile;
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (!GetPathAttributes(path, data)) return PathMissing;
+  return (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ? PathDirectory : PathFile;
 }
 
 bool IsDirectory(const char* path) { return GetPathType(path) == PathDirectory; }

@@ -44,6 +44,9 @@ enum PathType { PathMissing = 0, PathFile = 1, PathDirectory = 2 };
 // PathMissing. Windows matches nothing for a folder written with a trailing
 // separator (PathMissing), Wine matches the folder; trim first.
 int GetPathType(const char* path);
+// GetFileAttributesExA of path, by the same rule: a null or empty path or a
+// pattern names nothing. False, with data untouched, when nothing is there.
+bool GetPathAttributes(const char* path, WIN32_FILE_ATTRIBUTE_DATA& data);
 bool IsDirectory(const char* path);
 bool IsDotEntry(const WIN32_FIND_DATAA& findData);
 

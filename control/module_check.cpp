@@ -9,12 +9,11 @@ namespace {
 
 const char kDistributionUnits[] = "SOFTWARE\\Microsoft\\Code Store Database\\Distribution Units";
 
-// GetFileAttributesEx for path; a pattern names no file.
+// The server file's attributes, size and times; attributes
+// INVALID_FILE_ATTRIBUTES when there is no such file.
 WIN32_FILE_ATTRIBUTE_DATA ReadFileStamp(const std::string& path) {
   WIN32_FILE_ATTRIBUTE_DATA data = {};
-  if (path.empty() || path.find_first_of("*?") != std::string::npos ||
-      !GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data))
-    data.dwFileAttributes = INVALID_FILE_ATTRIBUTES;
+  if (!GetPathAttributes(path.c_str(), data)) data.dwFileAttributes = INVALID_FILE_ATTRIBUTES;
   return data;
 }
 
