@@ -1,6 +1,7 @@
 """scripts/bootstrap's decisions, with apt-get, dpkg and locale replaced by
 fakes on PATH that fail the ways a real mirror does."""
 import os
+import re
 import subprocess
 import textwrap
 
@@ -103,3 +104,20 @@ def test_apt_failures_are_reported_and_got_through_where_they_can_be(fake_system
 def test_nothing_missing_asks_apt_nothing(fake_system):
     result, made = run_bootstrap(fake_system, {}, all_installed=True)
     assert (result.returncode, made, result.stdout) == (0, [], "")
+
+
+def test_test_and_demo_builds_share_a_folder_in_either_order(tmp_path):
+    """scripts/test configures the shipped build without its tests and the
+    demo builds its sample controls there; each must set the folder right
+    for itself, whichever ran before."""
+    script = os.path.join(os.path.dirname(BOOTSTRAP), "build")
+    arch = os.environ.get("OV_ARCH", "x86_64")
+    folder = tmp_path / arch
+    for purpose in ("shipped", "demo", "shipped", "demo"):
+        result = subprocess.run(["bash", script, str(folder), arch, purpose],
+                                capture_output=True, text=True, timeout=900)
+        assert result.returncode == 0, f"{purpose}:\n{result.stdout[-3000:]}{result.stderr[-3000:]}"
+        testing = re.search(r"^BUILD_TESTING:BOOL=(\w+)$", (folder / "CMakeCache.txt").read_text(), re.M)
+        assert testing.group(1) == ("OFF" if purpose == "shipped" else "ON")
+    for built in ("control/OVSetupAgent.dll", "engine/OVSetupCore.dll", "tools/ovhost/ovhost.exe"):
+        assert (folder / built).is_file(), built
