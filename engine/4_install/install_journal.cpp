@@ -22,19 +22,58 @@
 #include "install_package.h"
 #include "journal_line.h"
 #include "path_util.h"
+#include "registry_key.h"
 #include "registry_snapshot.h"
 #include "server_registration.h"
 
 namespace {
 
-// A journal holds a few dozen lines and a snapshot of some keys; a file
-// far larger was not written by an install.
+// A journal holds a few dozen lines and a snapshot of some keys, each value
+// of at most 64 KiB: the writer stops before this size, and a larger file
+// was not written by an install.
 constexpr DWORD kLargestJournal = 4 * 1024 * 1024;
+
+// Old files outside the install folders (a control registered in Program
+// Files, say) are named by a journal only while this key, which only
+// administrators may write, names them too: the journal alone never makes
+// the engine load a server from anywhere. Each value's name is a path.
+const char kOldPathsKey[] = "SOFTWARE\\OVSetupCore\\Journal";
+
+bool IsOldPathRecorded(const std::string& path) {
+  CRegistryKey key(KEY_READ);
+  return key.OpenKey(HKEY_LOCAL_MACHINE, kOldPathsKey, OpenExisting) == ERROR_SUCCESS &&
+         key.ValueExists(path.c_str());
+}
+
+bool RecordOldPath(const std::string& path) {
+  CRegistryKey key(KEY_READ | KEY_WRITE);
+  return key.OpenKey(HKEY_LOCAL_MACHINE, kOldPathsKey, OpenOrCreate) == ERROR_SUCCESS &&
+         key.SetDWORD(path.c_str(), 1) == ERROR_SUCCESS &&
+         RegFlushKey(key.GetHandle()) == ERROR_SUCCESS;
+}
+
+// Once no journal is left, nothing may be named any more.
+void ForgetOldPaths() { RegDeleteKeyA(HKEY_LOCAL_MACHINE, kOldPathsKey); }
 
 const char kRegisterEntry[] = "DllRegisterServer";
 const char kUnregisterEntry[] = "DllUnregisterServer";
 
 bool Exists(const std::string& path) { return GetPathType(path.c_str()) != PathMissing; }
+
+// Opens path itself, never what a link there points to; invalid when path
+// is a link or a folder.
+HANDLE OpenPlainFile(const std::string& path, DWORD access) {
+  HANDLE file = CreateFileA(path.c_str(), access, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                            FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  BY_HANDLE_FILE_INFORMATION info;
+  if (file != INVALID_HANDLE_VALUE &&
+      (!GetFileInformationByHandle(file, &info) ||
+       (info.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)))) {
+    CloseHandle(file);
+    return INVALID_HANDLE_VALUE;
+  }
+  return file;
+}
 
 bool EndsWith(const std::string& text, const std::string& tail) {
   return text.size() > tail.size() && IsSamePath(text.substr(text.size() - tail.size()), tail);
@@ -67,6 +106,8 @@ bool ReadIdentity(const std::string& path, std::string& size, std::string& time)
   return true;
 }
 
+}  // namespace
+
 // The folders an install puts files in, as recovery finds them now.
 struct InstallFolders {
   std::string cache, windows, system;
@@ -94,29 +135,46 @@ struct InstallFolders {
     const std::string folder = GetParentPath(path.c_str(), false);
     return IsCacheFolder(folder) || IsSamePath(folder, windows) || IsSamePath(folder, system);
   }
+
+  // A file of the old version: in an install folder, or wherever the
+  // registry named it when it was recorded (kOldPathsKey).
+  bool IsOldPath(const std::string& path) const {
+    return IsInstallPath(path) || (IsAbsoluteFilePath(path) && IsOldPathRecorded(path));
+  }
+
+ private:
+  static bool IsAbsoluteFilePath(const std::string& path) {
+    return HasDriveLetter(path.c_str()) && path.size() > 3 &&
+           (path[2] == '\\' || path[2] == '/') && IsContainedName(path.c_str() + 3) &&
+           path.find_first_of("*?\"<>|", 3) == std::string::npos;
+  }
 };
+
+namespace {
 
 bool IsDecimal(const std::string& text) {
   return !text.empty() && text.size() <= 20 &&
          text.find_first_not_of("0123456789") == std::string::npos;
 }
 
-// True when the entry is one the engine writes, naming only its own files
-// in the install folders and only the records it rewrites.
+// The one rule of what a journal may say, applied by the writer before
+// each entry and by recovery to each line: only the engine's entries,
+// naming only its own files in the install folders, the old version's files
+// the registry named, and the records it rewrites as it can put them back.
 bool IsEngineEntry(const std::vector<std::string>& f, const InstallFolders& folders) {
   const std::string& kind = f[0];
   if (CRegistrySnapshot::IsSnapshotLine(f)) return CRegistrySnapshot::IsRestorable(f);
   if (kind == "records" || kind == "commit") return f.size() == 1;
   if (kind == "folder") return f.size() == 2 && folders.IsCacheFolder(f[1]);
-  if (kind == "unregister" || kind == "register")
-    return f.size() == 2 && folders.IsInstallPath(f[1]);
+  if (kind == "unregister") return f.size() == 2 && folders.IsOldPath(f[1]);
+  if (kind == "register") return f.size() == 2 && folders.IsInstallPath(f[1]);
   if (kind == "staged") {
     const std::string suffix = CInstallPackage::StagedPath("");
     return f.size() == 2 && EndsWith(f[1], suffix) &&
            folders.IsInstallPath(f[1].substr(0, f[1].size() - suffix.size()));
   }
   if (kind == "aside")
-    return f.size() == 3 && folders.IsInstallPath(f[1]) &&
+    return f.size() == 3 && folders.IsOldPath(f[1]) &&
            f[2] == CInstallPackage::SetAsidePath(f[1]);
   if (kind == "place")
     return f.size() == 5 && folders.IsInstallPath(f[2]) &&
@@ -124,7 +182,7 @@ bool IsEngineEntry(const std::vector<std::string>& f, const InstallFolders& fold
            f[4].find_first_not_of("0123456789ABCDEF") == std::string::npos;
   if (kind == "calling" || kind == "called")
     return f.size() == 3 && (f[1] == kRegisterEntry || f[1] == kUnregisterEntry) &&
-           folders.IsInstallPath(f[2]);
+           folders.IsOldPath(f[2]);
   return false;
 }
 
@@ -265,8 +323,6 @@ bool ParseJournal(const std::string& text, std::vector<std::string>& entries) {
   return true;
 }
 
-std::string RejectedPath(const std::string& journalPath) { return journalPath + ".rejected"; }
-
 // The whole text of a file, up to kLargestJournal bytes; false when it
 // cannot be read or is larger.
 bool ReadWholeFile(HANDLE file, std::string& text) {
@@ -292,30 +348,27 @@ bool CJournalFile::CreateNew(const std::string& path) {
   Close();
   file_ = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
                       FILE_ATTRIBUTE_NORMAL, nullptr);
+  size_ = 0;
   return IsOpen();
 }
 
-bool CJournalFile::OpenExisting(const std::string& path, std::string& text, bool& readable) {
+bool CJournalFile::OpenToContinue(const std::string& path, size_t wholeLines) {
   Close();
-  file_ = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  file_ = OpenPlainFile(path, GENERIC_READ | GENERIC_WRITE);
   if (!IsOpen()) return false;
-  readable = ReadWholeFile(file_, text);
-  if (!readable) return true;
-  const size_t whole = text.rfind('\n') + 1;  // 0 when there is no whole line
   LARGE_INTEGER end;
-  end.QuadPart = static_cast<LONGLONG>(whole);
-  if (whole < text.size()) {
-    text.resize(whole);
-    if (SetFilePointerEx(file_, end, nullptr, FILE_BEGIN)) SetEndOfFile(file_);
-  }
-  return true;
+  end.QuadPart = static_cast<LONGLONG>(wholeLines);
+  size_ = wholeLines;
+  return SetFilePointerEx(file_, end, nullptr, FILE_BEGIN) && SetEndOfFile(file_);
 }
 
 bool CJournalFile::Write(const std::vector<std::string>& entries) {
-  if (!IsOpen()) return true;
   std::string text;
   for (const std::string& entry : entries) text += FrameJournalLine(entry);
+  // The reader refuses what is larger; nothing it would refuse is written.
+  if (size_ + text.size() > kLargestJournal) return false;
+  size_ += text.size();
+  if (!IsOpen()) return true;
   DWORD written = 0;
   return WriteFile(file_, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) &&
          written == text.size();
@@ -327,16 +380,28 @@ bool CJournalFile::Append(const std::vector<std::string>& entries) {
   return Write(entries) && Flush();
 }
 
-CInstallJournal::CInstallJournal(const std::string& journalPath) : path_(journalPath) {
-  if (!path_.empty()) intact_ = file_.CreateNew(path_);
+CInstallJournal::CInstallJournal(const std::string& journalPath)
+    : path_(journalPath), folders_(new InstallFolders) {
+  intact_ = folders_->Read() && (path_.empty() || file_.CreateNew(path_));
 }
 
 CInstallJournal::~CInstallJournal() = default;
 
-bool CInstallJournal::Append(const std::string& entry) {
-  lines_.push_back(entry);
-  intact_ = intact_ && file_.Write({entry});
+bool CInstallJournal::Write(const std::vector<std::string>& entries) {
+  for (const std::string& entry : entries) {
+    // What recovery would refuse is never written, and so never done.
+    intact_ = intact_ && IsEngineEntry(SplitJournalFields(entry), *folders_);
+    if (intact_) lines_.push_back(entry);
+  }
+  intact_ = intact_ && file_.Write(entries);
   return intact_;
+}
+
+bool CInstallJournal::Append(const std::string& entry) { return Write({entry}); }
+
+bool CInstallJournal::AppendOldPath(const std::string& entry, const std::string& path) {
+  intact_ = intact_ && (folders_->IsInstallPath(path) || RecordOldPath(path));
+  return Append(entry);
 }
 
 bool CInstallJournal::Flush() {
@@ -353,11 +418,11 @@ bool CInstallJournal::MadeFolder(const std::string& folder) {
 }
 
 bool CInstallJournal::UnregisteredOldServer(const std::string& path) {
-  return Append(JoinJournalFields({"unregister", path}));
+  return AppendOldPath(JoinJournalFields({"unregister", path}), path);
 }
 
 bool CInstallJournal::SetAside(const std::string& path, const std::string& asidePath) {
-  return Append(JoinJournalFields({"aside", path, asidePath}));
+  return AppendOldPath(JoinJournalFields({"aside", path, asidePath}), path);
 }
 
 bool CInstallJournal::Placed(const std::string& stagedPath, const std::string& path) {
@@ -371,10 +436,7 @@ bool CInstallJournal::Registered(const std::string& path) {
 }
 
 bool CInstallJournal::SavedRecords(const CRegistrySnapshot& snapshot) {
-  const std::vector<std::string>& lines = snapshot.Lines();
-  lines_.insert(lines_.end(), lines.begin(), lines.end());
-  intact_ = intact_ && file_.Write(lines);
-  return intact_;
+  return Write(snapshot.Lines());
 }
 
 bool CInstallJournal::RewritingRecords() { return Append("records") && Flush(); }
@@ -385,6 +447,7 @@ void CInstallJournal::Commit() {
   DeleteSetAside(lines_);
   file_.Close();
   if (!path_.empty()) DeleteFileA(path_.c_str());
+  ForgetOldPaths();
   lines_.clear();
 }
 
@@ -393,44 +456,63 @@ bool CInstallJournal::RollBack() {
   file_.Close();
   // What could not be put back now is finished by the next job's recovery.
   if (complete && !path_.empty()) DeleteFileA(path_.c_str());
+  if (complete) ForgetOldPaths();
   lines_.clear();
   return complete;
 }
 
 bool RecoverInterruptedInstall(const std::string& journalPath) {
+  if (!MayExist(journalPath.c_str())) {
+    ForgetOldPaths();
+    return true;
+  }
+  // The journal is judged as it was found, read through no link; one the
+  // engine did not write as it stands is moved aside untouched (a link as
+  // a link), and nothing it names is touched.
+  std::string text;
   std::vector<std::string> entries;
+  HANDLE read = OpenPlainFile(journalPath, GENERIC_READ);
+  const bool readable = read != INVALID_HANDLE_VALUE && ReadWholeFile(read, text);
+  if (read != INVALID_HANDLE_VALUE) CloseHandle(read);
+  if (!readable || !ParseJournal(text, entries)) {
+    if (!MoveFileExA(journalPath.c_str(), RejectedJournalPath(journalPath).c_str(),
+                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+      return false;
+    ForgetOldPaths();
+    return true;
+  }
   {
+    // A last line cut short is dropped, so that what undo appends starts
+    // on a line of its own.
     CJournalFile file;
-    std::string text;
-    bool readable = false;
-    if (!file.OpenExisting(journalPath, text, readable)) return !Exists(journalPath);
-    if (!readable || !ParseJournal(text, entries)) {
-      file.Close();
-      return MoveFileExA(journalPath.c_str(), RejectedPath(journalPath).c_str(),
-                         MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
-    }
+    if (!file.OpenToContinue(journalPath, text.rfind('\n') + 1)) return false;
     if (std::find(entries.begin(), entries.end(), "commit") != entries.end())
       DeleteSetAside(entries);
     else if (!CUndo(entries, file).Run())
       return false;
   }
-  return DeleteFileA(journalPath.c_str()) != FALSE;
+  if (!DeleteFileA(journalPath.c_str())) return false;
+  ForgetOldPaths();
+  return true;
+}
+
+std::string RejectedJournalPath(const std::string& journalPath) {
+  return journalPath + ".rejected";
 }
 
 bool IsNamedByJournal(const std::string& journalPath, const std::string& path) {
-  for (const std::string& name : {journalPath, RejectedPath(journalPath)}) {
-    HANDLE file = CreateFileA(name.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) continue;
-    std::string text;
-    const bool read = ReadWholeFile(file, text);
-    CloseHandle(file);
-    // A journal too large to read may name anything.
-    if (!read) return true;
-    for (char& c : text)
-      if (c == '\n') c = '\t';
-    for (const std::string& field : SplitJournalFields(text))
-      if (IsSamePath(field, path)) return true;
-  }
+  // A rejected journal is evidence, never an instruction: what it names is
+  // a leftover like any other.
+  HANDLE file = OpenPlainFile(journalPath, GENERIC_READ);
+  if (file == INVALID_HANDLE_VALUE) return MayExist(journalPath.c_str());
+  std::string text;
+  const bool read = ReadWholeFile(file, text);
+  CloseHandle(file);
+  // A journal too large to read may name anything.
+  if (!read) return true;
+  for (char& c : text)
+    if (c == '\n') c = '\t';
+  for (const std::string& field : SplitJournalFields(text))
+    if (IsSamePath(field, path)) return true;
   return false;
 }

@@ -25,7 +25,10 @@
 // before anything else. Recovery acts only on a journal the engine wrote:
 // every whole line must carry its checksum and name only the engine's own
 // staged and set-aside files in the downloaded-controls, Windows and
-// System folders, and only the registry records an install rewrites.
+// System folders, an old version's file elsewhere that an
+// administrators-only key names too, and only the registry records an
+// install rewrites. The writer applies the same rule to every entry, so
+// what recovery would refuse is never written.
 // Undo journals each server entry point it is about to call, so that a
 // call that never came back (it took the process with it) is not made
 // again by the next recovery.
@@ -33,10 +36,12 @@
 
 #include <windows.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
 class CRegistrySnapshot;
+struct InstallFolders;
 
 // The journal's file, open for appending framed, flushed entries.
 class CJournalFile {
@@ -48,14 +53,14 @@ class CJournalFile {
 
   // Creates path, failing when anything is there already.
   bool CreateNew(const std::string& path);
-  // Opens the journal at path, reads its whole lines into text, and cuts
-  // off a last line that was never finished so that entries appended
-  // later start on a line of their own. False when there is no journal;
-  // readable false when its text cannot be read or is far larger than
-  // any journal the engine writes.
-  bool OpenExisting(const std::string& path, std::string& text, bool& readable);
+  // Opens the journal at path, never through a link, to append to it after
+  // its first wholeLines bytes, and cuts off what follows them (a last
+  // line that was never finished). False when that cannot be done.
+  bool OpenToContinue(const std::string& path, size_t wholeLines);
   bool IsOpen() const { return file_ != INVALID_HANDLE_VALUE; }
   // Writes entries, each framed with its checksum. True without a file.
+  // False, writing nothing, when the journal would grow larger than any
+  // that recovery reads.
   bool Write(const std::vector<std::string>& entries);
   // Has everything written reach the disk. True without a file.
   bool Flush();
@@ -65,6 +70,7 @@ class CJournalFile {
 
  private:
   HANDLE file_ = INVALID_HANDLE_VALUE;  // owned
+  size_t size_ = 0;  // bytes in the journal, with or without a file
 };
 
 class CInstallJournal {
@@ -78,7 +84,10 @@ class CInstallJournal {
   CInstallJournal& operator=(const CInstallJournal&) = delete;
 
   // Each records one step before the caller does it. False when the entry
-  // could not be written to the file: the step must then not be done.
+  // could not be written to the file, or is one recovery would refuse (the
+  // same rule judges both): the step must then not be done. An old file
+  // outside the install folders is named in an administrators-only key
+  // first, where recovery checks it again.
   //
   // These only write: making a new file or folder destroys nothing, and
   // the steps that change what is there are done only after Flush.
@@ -98,8 +107,8 @@ class CInstallJournal {
   // The records are about to be rewritten.
   bool RewritingRecords();
 
-  // False when the journal has a file and an entry could not be written
-  // to it: a kill could then not be undone, so nothing may be changed.
+  // False when an entry could not be written, or was refused: a kill could
+  // then not be undone, so nothing may be changed.
   bool IsIntact() const { return intact_; }
 
   // The new version is recorded: deletes what was set aside and the file.
@@ -109,9 +118,12 @@ class CInstallJournal {
   bool RollBack();
 
  private:
-  bool Append(const std::string& entry);  // writes only
+  bool Write(const std::vector<std::string>& entries);  // writes only
+  bool Append(const std::string& entry);                 // writes only
+  bool AppendOldPath(const std::string& entry, const std::string& path);
 
   std::string path_;
+  std::unique_ptr<InstallFolders> folders_;  // where entries may point
   CJournalFile file_;              // open while entries may follow
   bool intact_ = true;
   std::vector<std::string> lines_; // every entry written, oldest first
@@ -120,15 +132,21 @@ class CInstallJournal {
 // Completes what a killed job left in the journal at journalPath: rolls it
 // back, or, when the new version had been recorded, finishes the commit.
 // A journal the engine did not write as it stands (a whole line with a bad
-// checksum, a path outside the install folders, a staged or set-aside name
-// without the engine's suffix, a registry key outside the records) is not
-// acted on at all: it is moved aside, to journalPath + ".rejected", and
-// every file it names stays where it is. True when no unfinished install
-// is left; false when the journal names steps that cannot be undone now,
-// and stays for a later job: until then no job may change anything.
+// checksum, a path outside the install folders that the registry did not
+// name, a staged or set-aside name without the engine's suffix, a registry
+// key outside the records), or a link in its place, is not acted on at
+// all: it is moved aside as found, to journalPath + ".rejected", and every
+// file it names stays where it is. A journal that cannot be looked at
+// counts as there. True when no unfinished install is left; false when the
+// journal names steps that cannot be undone now, and stays for a later
+// job: until then no job may change anything.
 bool RecoverInterruptedInstall(const std::string& journalPath);
 
-// True when the journal at journalPath, or the one last moved aside from
-// it, names path in any entry. Such a file may be the only copy of a
-// working control and must not be thrown away as a leftover.
+// Where RecoverInterruptedInstall moves a journal it does not act on.
+std::string RejectedJournalPath(const std::string& journalPath);
+
+// True when the journal at journalPath names path in any entry, or may
+// (it cannot be read). Such a file may be the only copy of a working
+// control and must not be thrown away as a leftover. A rejected journal
+// names nothing.
 bool IsNamedByJournal(const std::string& journalPath, const std::string& path);

@@ -43,6 +43,10 @@ bool IsRecordValueType(const std::string& text) {
   return false;
 }
 
+// Far above anything a record holds: a value this large in the player's
+// key was put there by some other program, and is not kept.
+const size_t kLargestValueHex = 2 * 64 * 1024;
+
 }  // namespace
 
 bool CRegistrySnapshot::IsSnapshotLine(const std::vector<std::string>& fields) {
@@ -58,7 +62,8 @@ bool CRegistrySnapshot::IsRestorable(const std::vector<std::string>& f) {
     return false;
   for (size_t i = 2; i < f.size(); ++i)
     if (i != 4 && !IsHexText(f[i])) return false;
-  if (kind == "regval" && !IsRecordValueType(f[4])) return false;
+  if (kind == "regval" && (!IsRecordValueType(f[4]) || f[5].size() > kLargestValueHex))
+    return false;
   // The folders of those keys, from the keys of a control and a file "x".
   const auto parent = [](const std::string& key) { return GetParentPath(key.c_str(), false); };
   const std::string path = FromHexText(f[2]);
@@ -71,8 +76,12 @@ bool CRegistrySnapshot::IsRestorable(const std::vector<std::string>& f) {
 }
 
 void CRegistrySnapshot::CaptureKey(HKEY root, const std::string& path) {
-  lines_.push_back(JoinJournalFields({"regtree", RootName(root), ToHexText(path)}));
+  Add(JoinJournalFields({"regtree", RootName(root), ToHexText(path)}));
   CaptureTree(root, path);
+}
+
+void CRegistrySnapshot::Add(const std::string& line) {
+  if (IsRestorable(SplitJournalFields(line))) lines_.push_back(line);
 }
 
 void CRegistrySnapshot::CaptureTree(HKEY root, const std::string& path) {
@@ -80,7 +89,7 @@ void CRegistrySnapshot::CaptureTree(HKEY root, const std::string& path) {
   {
     CRegistryKey key(KEY_READ);
     if (key.OpenKey(root, path.c_str(), OpenExisting) != ERROR_SUCCESS) return;
-    lines_.push_back(JoinJournalFields({"regkey", RootName(root), ToHexText(path)}));
+    Add(JoinJournalFields({"regkey", RootName(root), ToHexText(path)}));
     RegistryKeyInfo info;
     if (!key.QueryInfo(info)) return;
     // A value or subkey skipped here would be lost on restore: EnumValue and
@@ -90,9 +99,8 @@ void CRegistrySnapshot::CaptureTree(HKEY root, const std::string& path) {
     std::vector<BYTE> data;
     for (DWORD i = 0; i < info.values; ++i) {
       if (key.EnumValue(i, name, type, data) != ERROR_SUCCESS) continue;
-      lines_.push_back(JoinJournalFields({"regval", RootName(root), ToHexText(path),
-                                          ToHexText(name), std::to_string(type),
-                                          ToHexText(data.data(), data.size())}));
+      Add(JoinJournalFields({"regval", RootName(root), ToHexText(path), ToHexText(name),
+                             std::to_string(type), ToHexText(data.data(), data.size())}));
     }
     for (DWORD i = 0; i < info.subKeys; ++i)
       if (key.EnumSubKeyName(i, name) == ERROR_SUCCESS) children.push_back(path + "\\" + name);
@@ -107,13 +115,11 @@ void CRegistrySnapshot::CaptureValue(HKEY root, const std::string& keyPath,
   std::vector<BYTE> data;
   if (key.OpenKey(root, keyPath.c_str(), OpenExisting) == ERROR_SUCCESS &&
       key.QueryAnyValue(name.c_str(), type, data) == ERROR_SUCCESS) {
-    lines_.push_back(JoinJournalFields({"regval", RootName(root), ToHexText(keyPath),
-                                        ToHexText(name), std::to_string(type),
-                                        ToHexText(data.data(), data.size())}));
+    Add(JoinJournalFields({"regval", RootName(root), ToHexText(keyPath), ToHexText(name),
+                           std::to_string(type), ToHexText(data.data(), data.size())}));
     return;
   }
-  lines_.push_back(
-      JoinJournalFields({"regnoval", RootName(root), ToHexText(keyPath), ToHexText(name)}));
+  Add(JoinJournalFields({"regnoval", RootName(root), ToHexText(keyPath), ToHexText(name)}));
 }
 
 void CRegistrySnapshot::Restore(const std::vector<std::string>& lines) {

@@ -172,6 +172,35 @@ bool FileExists(const std::string& path) {
   return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
+void WriteText(const std::string& file, const std::string& text) {
+  HANDLE handle = CreateFileA(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  DWORD written = 0;
+  WriteFile(handle, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+  CloseHandle(handle);
+}
+
+std::string ReadText(const std::string& file) {
+  char text[4096];
+  DWORD count = 0;
+  HANDLE handle = CreateFileA(file.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              0, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return "<absent>";
+  ReadFile(handle, text, sizeof text, &count, nullptr);
+  CloseHandle(handle);
+  return std::string(text, count);
+}
+
+int CountEntries(const std::string& folder) {
+  WIN32_FIND_DATAA found;
+  HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &found);
+  int entries = 0;
+  if (search == INVALID_HANDLE_VALUE) return 0;
+  do entries += IsDotEntry(found) ? 0 : 1;
+  while (FindNextFileA(search, &found));
+  FindClose(search);
+  return entries;
+}
+
 std::string VersionOfCreatedControl(const char* clsidText) {
   struct Apartment {
     Apartment() { CoInitialize(nullptr); }

@@ -106,6 +106,12 @@ extern const char kActiveXCachePath[];
 std::string ModuleUsagePath(const std::string& file);
 
 bool FileExists(const std::string& path);
+// A file of text, written whole; read back up to 4 KiB ("<absent>" when it
+// cannot be opened).
+void WriteText(const std::string& file, const std::string& text);
+std::string ReadText(const std::string& file);
+// The entries of a folder, "." and ".." left out.
+int CountEntries(const std::string& folder);
 // Creates the control through COM, in an apartment of its own, and asks it
 // for its version through IDispatch, as a page's script would; then lets
 // COM unload it again.

@@ -56,24 +56,6 @@ std::vector<std::string> RecordedFiles(const char* clsid) {
 
 std::string JournalPath() { return CInstallJob::JournalPath(WorkFolderPath()); }
 
-void WriteText(const std::string& file, const std::string& text) {
-  HANDLE handle = CreateFileA(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-  DWORD written = 0;
-  WriteFile(handle, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
-  CloseHandle(handle);
-}
-
-std::string ReadText(const std::string& file) {
-  char text[4096];
-  DWORD count = 0;
-  HANDLE handle = CreateFileA(file.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                              0, nullptr);
-  if (handle == INVALID_HANDLE_VALUE) return "<absent>";
-  ReadFile(handle, text, sizeof text, &count, nullptr);
-  CloseHandle(handle);
-  return std::string(text, count);
-}
-
 // Replaces the text "old" at path with "new" the way an install does,
 // journalled at journalPath, and leaves the journal as a kill would.
 void ReplaceJournalled(const std::string& journalPath, const std::string& path) {
@@ -194,6 +176,56 @@ TEST_F(InstallFaultTest, KilledJobNeverCostsAWorkingControl) {
       ASSERT_EQ(SUCCESS, RunJob("main5", nullptr, kMainClsid, "1.0.0.5"));
       ExpectInstalled("1.0.0.5");
     }
+  }
+}
+
+// Whatever the old control is, a job killed once the old server is set
+// aside is undone by the next: an old server registered outside the
+// downloaded-controls folder is put back and registered where it was, and
+// values no record holds in the player's statistics key cost no undo.
+TEST_F(InstallFaultTest, KilledUpgradeOfAnyOldControlIsUndone) {
+  const std::string outside = testFolder_ + "\\Program Files\\OVSample";
+  struct Case {
+    const char* name;
+    DWORD type;    // of a value another program wrote in the statistics key
+    DWORD bytes;   // its size; 0: no such value, the server moves outside instead
+  };
+  const Case cases[] = {
+      {"server in Program Files", REG_NONE, 0},
+      {"resource list in the statistics key", REG_RESOURCE_LIST, 16},
+      {"5 MB in the statistics key", REG_BINARY, 5 * 1024 * 1024},
+  };
+  int round = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ForgetSampleControls();
+    UseCacheFolder(testFolder_ + "\\" + std::to_string(++round));
+    ASSERT_EQ(SUCCESS, RunJob("main4"));
+    std::string server = CachePath("OVSample.dll");
+    if (c.bytes == 0) {
+      ASSERT_TRUE(EnsureDirectory(outside.c_str()));
+      const std::string moved = outside + "\\OVSample.dll";
+      ASSERT_TRUE(MoveFileExA(server.c_str(), moved.c_str(), MOVEFILE_REPLACE_EXISTING));
+      server = moved;
+      ASSERT_TRUE(RegisterServer(server.c_str()));
+    } else {
+      const std::vector<BYTE> junk(c.bytes, 0x5A);
+      ASSERT_EQ(ERROR_SUCCESS, SHSetValueA(HKEY_CURRENT_USER, StatsPath(kMainClsid).c_str(),
+                                           "OVJunk", c.type, junk.data(), c.bytes));
+    }
+    EXPECT_EQ(9u, RunJobProcess(CodebaseFor("wait5") + " " + kMainClsid + " 1.0.0.5",
+                                "ov_register_waiting"));
+
+    RecoverOnly();
+    EXPECT_EQ(server, ReadString(HKEY_LOCAL_MACHINE, InprocServerPath(kMainClsid), ""));
+    EXPECT_EQ("1.0.0.4", VersionOfCreatedControl(kMainClsid));
+    EXPECT_FALSE(FileExists(server + ".~ovold"));
+    EXPECT_FALSE(FileExists(JournalPath() + ".rejected"));
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, "SOFTWARE\\OVSetupCore\\Journal"));
+    ASSERT_EQ(SUCCESS, RunJob("main5", nullptr, kMainClsid, "1.0.0.5"));
+    ExpectInstalled("1.0.0.5");
+    EXPECT_FALSE(FileExists(outside + "\\OVSample.dll"));
+    SHDeleteValueA(HKEY_CURRENT_USER, StatsPath(kMainClsid).c_str(), "OVJunk");
   }
 }
 
@@ -372,6 +404,8 @@ TEST_F(InstallFaultTest, ForeignJournalIsSetAsideAndNeverActedOn) {
       FrameJournalLine("regval\tHKLM\t" + runKey + "\t" + ToHexText(std::string("ov")) + "\t1\t00"),
       // A good line with a bad one after it.
       FrameJournalLine("staged\t" + cache + "\\OVHelper.dll.~ovnew") + "garbage\n",
+      // A bad line, then one cut short: moved aside whole, never cut.
+      "garbage\n" + FrameJournalLine("register\t" + planted).substr(0, 20),
   };
   for (const std::string& line : lines) {
     SCOPED_TRACE(line);
