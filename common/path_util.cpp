@@ -141,6 +141,12 @@ int GetPathType(const char* path) {
   return (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ? PathDirectory : PathFile;
 }
 
+bool MayExist(const char* path) {
+  if (GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES) return true;
+  const DWORD error = GetLastError();
+  return error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND;
+}
+
 bool IsDirectory(const char* path) { return GetPathType(path) == PathDirectory; }
 
 bool IsDotEntry(const WIN32_FIND_DATAA& findData) {

@@ -44,6 +44,10 @@ enum PathType { PathMissing = 0, PathFile = 1, PathDirectory = 2 };
 // PathMissing. Windows matches nothing for a folder written with a trailing
 // separator (PathMissing), Wine matches the folder; trim first.
 int GetPathType(const char* path);
+// False only when the platform answers that nothing is at path (file or
+// path not found); any other failure, such as access denied to a folder
+// only administrators may read, may hide something there.
+bool MayExist(const char* path);
 // GetFileAttributesExA of path, by the same rule: a null or empty path or a
 // pattern names nothing. False, with data untouched, when nothing is there.
 bool GetPathAttributes(const char* path, WIN32_FILE_ATTRIBUTE_DATA& data);

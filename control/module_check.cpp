@@ -94,7 +94,9 @@ ResultCode CheckInstalledModule(const char* clsid, const char* needVersion, CMod
   }
   for (const std::string& file : record.recordedFiles)
     if (GetPathType(file.c_str()) != PathFile) return MODULE_NOTEXIST_DEPENDENCY_FILE;
-  if (!record.journalPath.empty() && GetPathType(record.journalPath.c_str()) != PathMissing)
+  // The journal's folder may refuse this process a look: only a journal
+  // that is surely not there lets the control count as installed.
+  if (!record.journalPath.empty() && MayExist(record.journalPath.c_str()))
     return MODULE_NOTEXIST_DEPENDENCY_FILE;
   return SUCCESS;
 }

@@ -13,7 +13,12 @@ namespace {
 
 // Owned by Administrators; full control for Administrators and SYSTEM,
 // passed on to everything made inside; nothing inherited from the parent.
-const char kProtectedFolderSddl[] = "O:BAD:P(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)";
+// Every signed-in user may list the folder itself (and so read the
+// attributes of what it holds), nothing more: the unelevated control looks
+// for an unfinished install's journal here, and must tell "none" from "not
+// allowed to look".
+const char kProtectedFolderSddl[] =
+    "O:BAD:P(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)(A;;0x100081;;;AU)";
 
 // The rights that let a holder change a folder or what it holds.
 const ACCESS_MASK kChangeRights = FILE_WRITE_DATA | FILE_APPEND_DATA | FILE_WRITE_EA |
@@ -63,6 +68,39 @@ bool OnlyTrustedMayChange(const ACL* list, const CTrustedAccounts& trusted) {
   return true;
 }
 
+// True when the list lets every signed-in user list the folder.
+bool LetsUsersLook(const ACL* list) {
+  for (DWORD i = 0; list != nullptr && i < list->AceCount; ++i) {
+    void* entry = nullptr;
+    if (!GetAce(const_cast<ACL*>(list), i, &entry) ||
+        static_cast<ACE_HEADER*>(entry)->AceType != ACCESS_ALLOWED_ACE_TYPE)
+      continue;
+    ACCESS_ALLOWED_ACE* allowed = static_cast<ACCESS_ALLOWED_ACE*>(entry);
+    if ((allowed->Mask & FILE_LIST_DIRECTORY) &&
+        IsWellKnownSid(&allowed->SidStart, WinAuthenticatedUserSid))
+      return true;
+  }
+  return false;
+}
+
+// A folder made before users could look gets the list it has now.
+void LetUsersLook(const std::string& folder) {
+  CSecurityDescriptor current;
+  PACL list = nullptr;
+  if (GetNamedSecurityInfoA(folder.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
+                            nullptr, &list, nullptr, current.Receive()) != ERROR_SUCCESS ||
+      LetsUsersLook(list))
+    return;
+  CSecurityDescriptor wanted(kProtectedFolderSddl);
+  BOOL present = FALSE, defaulted = FALSE;
+  PACL newList = nullptr;
+  if (wanted.Get() != nullptr &&
+      GetSecurityDescriptorDacl(wanted.Get(), &present, &newList, &defaulted) && present)
+    SetNamedSecurityInfoA(const_cast<char*>(folder.c_str()), SE_FILE_OBJECT,
+                          DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION,
+                          nullptr, nullptr, newList, nullptr);
+}
+
 }  // namespace
 
 bool IsProtectedFolder(const std::string& folder) {
@@ -82,7 +120,10 @@ bool IsProtectedFolder(const std::string& folder) {
 }
 
 bool PrepareProtectedFolder(const std::string& folder) {
-  if (IsProtectedFolder(folder)) return true;
+  if (IsProtectedFolder(folder)) {
+    LetUsersLook(folder);
+    return true;
+  }
   // Nothing found here can be trusted, a journal least of all. A link goes
   // as a link; what it points to stays as it is.
   if (GetFileAttributesA(folder.c_str()) != INVALID_FILE_ATTRIBUTES &&

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -207,6 +208,40 @@ TEST_F(ModuleCheckTest, UnfinishedInstallNeedsAnInstall) {
   EXPECT_EQ(MODULE_NOTEXIST_DEPENDENCY_FILE, CheckInstalledModule(clsid_.c_str(), ""));
   DeleteFileA(journal.c_str());
   EXPECT_EQ(SUCCESS, CheckInstalledModule(clsid_.c_str(), ""));
+}
+
+// The journal's folder lets only administrators in: a player's browser is
+// refused a look, and a refusal may hide a journal, so it asks for an
+// install. Where it may list the folder it sees whether there is one. Run
+// as an account that Wine's file system really refuses (run_as_player).
+TEST_F(ModuleCheckTest, JournalFolderThatRefusesALookNeedsAnInstall) {
+  const char* caches = std::getenv("OV_PLAYER_CACHES");
+  if (caches == nullptr) GTEST_SKIP() << "runs as an unprivileged player: run_as_player";
+  RegisterServer(MakeFile("present.dll"));
+  const struct {
+    const char* kind;
+    bool refused;  // looking for the journal is refused
+    ResultCode expected;
+  } cases[] = {
+      {"refused-journal", true, MODULE_NOTEXIST_DEPENDENCY_FILE},
+      {"listed-journal", false, MODULE_NOTEXIST_DEPENDENCY_FILE},
+      {"listed-empty", false, SUCCESS},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.kind);
+    const std::string cache = std::string("C:\\ovplayer\\") + c.kind;
+    ASSERT_NE(nullptr, std::strstr(caches, cache.c_str()));
+    SHSetValueA(HKEY_LOCAL_MACHINE, kActiveXCacheKey, "0", REG_SZ, cache.c_str(),
+                static_cast<DWORD>(cache.size() + 1));
+    std::string jobFolder;
+    ASSERT_TRUE(GetJobFolder(jobFolder));
+    const std::string journal = GetJournalPath(GetWorkFolderPath(jobFolder));
+    SetLastError(0);
+    const bool seen = GetFileAttributesA(journal.c_str()) != INVALID_FILE_ATTRIBUTES;
+    const DWORD error = GetLastError();
+    EXPECT_EQ(c.refused, !seen && error == ERROR_ACCESS_DENIED) << "error " << error;
+    EXPECT_EQ(c.expected, CheckInstalledModule(clsid_.c_str(), ""));
+  }
 }
 
 TEST_F(ModuleCheckTest, ShortServerPathIsFoundByItsLongForm) {
