@@ -31,6 +31,24 @@ class CScopedComApartment {
   bool initialized_;
 };
 
+// A link planted in place of one of the job's own names in its folder goes
+// as a link; false when the platform cannot remove it (Wine removes none
+// through Windows calls): the job then ends before any request, so that
+// nothing is read, written or moved through it.
+bool RemoveLinkAt(const std::string& path) {
+  const DWORD attributes = GetFileAttributesA(path.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_REPARSE_POINT))
+    return true;
+  return RemoveDirectoryTree(path.c_str()) && !MayExist(path.c_str());
+}
+
+// A real folder, which no link replaced since the links were removed.
+bool IsPlainFolder(const std::string& path) {
+  const DWORD attributes = GetFileAttributesA(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) &&
+         !(attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+}
+
 }  // namespace
 
 ResultCode RunInstallWorker(const char* clsid, const char* codebase, const char* needVersion,
@@ -48,15 +66,20 @@ ResultCode RunInstallWorker(const char* clsid, const char* codebase, const char*
   if (!GetJobFolder(jobFolder)) return DLL_CANT_GET_OCCCACHE;
   if (!PrepareProtectedFolder(jobFolder)) return DLL_CANT_OPEN_WRITEFILE;
   const std::string workFolder = GetWorkFolderPath(jobFolder);
+  const std::string journal = CInstallJob::JournalPath(workFolder);
+  if (!RemoveLinkAt(journal) || !RemoveLinkAt(RejectedJournalPath(journal)) ||
+      !RemoveLinkAt(workFolder))
+    return DLL_CANT_OPEN_WRITEFILE;
   // A job killed before its end may have left an install half done and
   // files in the work folder; neither may reach this job. An install that
   // cannot be undone yet stops every job before it downloads or changes
   // anything, so that the old version's files are never taken for
   // leftovers.
-  const bool recovered = RecoverInterruptedInstall(CInstallJob::JournalPath(workFolder));
-  RemoveDirectoryTree(workFolder.c_str());
+  const bool recovered = RecoverInterruptedInstall(journal);
+  const bool cleared = RemoveDirectoryTree(workFolder.c_str());
   if (!recovered) return DLL_CANT_COPYFILE;
-  if (!EnsureDirectory(workFolder.c_str())) return DLL_CANT_OPEN_WRITEFILE;
+  if (!cleared || !EnsureDirectory(workFolder.c_str()) || !IsPlainFolder(workFolder))
+    return DLL_CANT_OPEN_WRITEFILE;
   CInstallJob job(workFolder.c_str(), listener, cancelEvent);
   result = job.Run(clsid, codebase, needVersion);
   RemoveDirectoryTree(workFolder.c_str());

@@ -15,6 +15,7 @@
 #include "install_records.h"
 #include "install_worker.h"
 #include "path_util.h"
+#include "protected_folder.h"
 #include "install_test_support.h"
 
 namespace {
@@ -539,15 +540,7 @@ TEST_F(InstallJobTest, ForeignOrLinkedJobFolderIsMadeAnew) {
   const std::string codebase = CodebaseFor("main4", ("tag/" + tag + "/").c_str());
   const ResultCode result = RunInstallWorker(kMainClsid, codebase.c_str(), "1.0.0.4", nullptr);
   EXPECT_TRUE(FileExists(target + "\\kept.txt"));
-  WIN32_FIND_DATAA found;
-  HANDLE search = FindFirstFileA((target + "\\*").c_str(), &found);
-  int entries = 0;
-  if (search != INVALID_HANDLE_VALUE) {
-    do entries += IsDotEntry(found) ? 0 : 1;
-    while (FindNextFileA(search, &found));
-    FindClose(search);
-  }
-  EXPECT_EQ(1, entries) << "the job worked in the link's target";
+  EXPECT_EQ(1, CountEntries(target)) << "the job worked in the link's target";
   if (GetFileAttributesA(folder.c_str()) & FILE_ATTRIBUTE_REPARSE_POINT) {
     // Wine removes no link through Windows calls: the job refuses the
     // folder before it asks the server for anything.
@@ -557,4 +550,49 @@ TEST_F(InstallJobTest, ForeignOrLinkedJobFolderIsMadeAnew) {
   } else {
     EXPECT_EQ(SUCCESS, result);
   }
+}
+
+// A link planted in the jobs' folder, in place of the work folder, the
+// journal or the rejected journal, goes as a link, or where the platform
+// cannot remove it (Wine removes none through Windows calls) ends the job
+// before any request: nothing is read, written or moved through it.
+TEST_F(InstallJobTest, LinksInTheJobFolderAreNeverFollowed) {
+  const std::string journal = WorkFolderPath() + ".journal";
+  const struct {
+    const char* name;
+    std::string path;   // where the link is planted
+    bool plantJournal;  // a forged journal beside it, which must be moved aside
+  } cases[] = {
+      {"work folder", WorkFolderPath(), false},
+      {"journal", journal, false},
+      {"rejected journal", journal + ".rejected", true},
+  };
+  const std::string target = testFolder_ + "\\target", kept = target + "\\kept.txt";
+  const std::string text = "the player's own file";
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    ASSERT_TRUE(EnsureDirectory(target.c_str()));
+    WriteText(kept, text);
+    ASSERT_TRUE(EnsureDirectory(cacheFolder_.c_str()));
+    ASSERT_TRUE(PrepareProtectedFolder(ProtectedFolderPath()));
+    if (c.plantJournal) WriteText(journal, "unregister\tC:\\ovtest\\evil\\OVOther.dll\n");
+    std::string why;
+    if (!MakeFolderLink(c.path, target, why)) GTEST_SKIP() << why;
+    const std::string tag = std::string("link-") + c.name[0] + std::to_string(GetTickCount());
+    const ResultCode result = RunInstallWorker(
+        kMainClsid, CodebaseFor("main4", ("tag/" + tag + "/").c_str()).c_str(), "1.0.0.4", nullptr);
+    EXPECT_EQ(text, ReadText(kept));
+    EXPECT_EQ(1, CountEntries(target)) << "the job worked in the link's target";
+    if (GetFileAttributesA(c.path.c_str()) & FILE_ATTRIBUTE_REPARSE_POINT) {
+      EXPECT_EQ(DLL_CANT_OPEN_WRITEFILE, result);
+      EXPECT_EQ(0, CountRequests(tag));
+      EXPECT_TRUE(RemoveFolderLink(c.path));
+    } else {
+      EXPECT_EQ(SUCCESS, result);
+    }
+    DeleteFileA(journal.c_str());
+    DeleteFileA((journal + ".rejected").c_str());
+    ForgetSampleControls();
+  }
+  RemoveDirectoryTree(target.c_str());
 }
