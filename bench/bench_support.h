@@ -29,4 +29,5 @@ class CSilentListener : public IInstallProgress {
   void OnInstallFileDone() override {}
   void OnWriteRegistry() override {}
   bool IsCancelled() override { return false; }
+  void OnWaitForOtherInstall() override {}
 };

@@ -29,4 +29,7 @@ class IInstallProgress {
   virtual void OnWriteRegistry() = 0;
   // True once the user has confirmed cancellation.
   virtual bool IsCancelled() = 0;
+  // Another job holds the machine's job lock: this one waits for it, before
+  // anything else is done. Called at most once, before OnInitSetup.
+  virtual void OnWaitForOtherInstall() = 0;
 };

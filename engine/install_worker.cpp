@@ -54,17 +54,18 @@ bool IsPlainFolder(const std::string& path) {
 ResultCode RunInstallWorker(const char* clsid, const char* codebase, const char* needVersion,
                             IInstallProgress* listener, HANDLE cancelEvent) {
   CScopedComApartment apartment;
-  // Without the lock another job may be working in the folder: this one
-  // touches nothing.
-  CJobFolderLock lock;
-  ResultCode result = lock.Acquire(cancelEvent, listener);
-  if (result != SUCCESS) return result;
-  // The files and the journal live on the downloaded controls' volume, in a
-  // folder the engine trusts only while nobody but administrators can
-  // write it; a job that cannot have it stops before any download.
+  // The files, the journal and the jobs' lock live on the downloaded
+  // controls' volume, in a folder the engine trusts only while nobody but
+  // administrators can write it; a job that cannot have it stops before
+  // any download.
   std::string jobFolder;
   if (!GetJobFolder(jobFolder)) return DLL_CANT_GET_OCCCACHE;
   if (!PrepareProtectedFolder(jobFolder)) return DLL_CANT_OPEN_WRITEFILE;
+  // Without the lock another job may be working in the folder: this one
+  // touches nothing else there.
+  CJobFolderLock lock(jobFolder);
+  ResultCode result = lock.Acquire(cancelEvent, listener);
+  if (result != SUCCESS) return result;
   const std::string workFolder = GetWorkFolderPath(jobFolder);
   const std::string journal = CInstallJob::JournalPath(workFolder);
   if (!RemoveLinkAt(journal) || !RemoveLinkAt(RejectedJournalPath(journal)) ||

@@ -119,23 +119,40 @@ bool IsProtectedFolder(const std::string& folder) {
   return owner != nullptr && trusted.Has(owner) && OnlyTrustedMayChange(list, trusted);
 }
 
-bool PrepareProtectedFolder(const std::string& folder) {
-  if (IsProtectedFolder(folder)) {
-    LetUsersLook(folder);
-    return true;
-  }
-  // Nothing found here can be trusted, a journal least of all. A link goes
-  // as a link; what it points to stays as it is.
-  if (GetFileAttributesA(folder.c_str()) != INVALID_FILE_ATTRIBUTES &&
-      !RemoveDirectoryTree(folder.c_str()) && !DeleteFileA(folder.c_str()))
+bool IsOwnedByAdministrators(HANDLE object) {
+  CSecurityDescriptor descriptor;
+  PSID owner = nullptr;
+  if (GetSecurityInfo(object, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr,
+                      nullptr, nullptr, descriptor.Receive()) != ERROR_SUCCESS)
     return false;
+  CTrustedAccounts trusted;
+  return owner != nullptr && trusted.Has(owner);
+}
+
+bool PrepareProtectedFolder(const std::string& folder) {
+  // Jobs prepare the folder before they take their lock, which lives in
+  // it, so two may do this at once. A folder another job made is protected
+  // from its creation on: whatever is found is judged as found, and a
+  // folder made meanwhile is taken as it is.
+  if (GetFileAttributesA(folder.c_str()) != INVALID_FILE_ATTRIBUTES) {
+    if (IsProtectedFolder(folder)) {
+      LetUsersLook(folder);
+      return true;
+    }
+    // Nothing found here can be trusted, a journal least of all. A link
+    // goes as a link; what it points to stays as it is.
+    if (!RemoveDirectoryTree(folder.c_str()) && !DeleteFileA(folder.c_str())) return false;
+  }
   const std::string parent = GetParentPath(folder.c_str(), true);
   if (parent.empty() || !EnsureDirectory(parent.c_str())) return false;
   CSecurityDescriptor descriptor(kProtectedFolderSddl);
   if (descriptor.Get() == nullptr) return false;
   SECURITY_ATTRIBUTES attributes = descriptor.Attributes();
-  if (!CreateDirectoryA(folder.c_str(), &attributes)) return false;
-  // Out of the way of anyone who looks at the downloaded controls.
-  SetFileAttributesA(folder.c_str(), FILE_ATTRIBUTE_HIDDEN);
+  if (CreateDirectoryA(folder.c_str(), &attributes)) {
+    // Out of the way of anyone who looks at the downloaded controls.
+    SetFileAttributesA(folder.c_str(), FILE_ATTRIBUTE_HIDDEN);
+  } else if (GetLastError() != ERROR_ALREADY_EXISTS) {
+    return false;
+  }
   return IsProtectedFolder(folder);
 }

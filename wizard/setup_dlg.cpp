@@ -10,6 +10,7 @@
 #include "gdi_owners.h"
 #include "resource.h"
 #include "resource_module.h"
+#include "this_module.h"
 
 namespace {
 
@@ -21,32 +22,161 @@ const RECT kProgressRect = {43, 74, 43 + 211, 74 + 12};
 const RECT kStatusRect = {43, 95, 254, 111};
 // Presses in the rows above this drag the captionless window.
 const int kDragRows = 19;
+// How long a window closed from outside waits for the cancelled job to end
+// before it lets the worker end alone.
 const DWORD kWorkerWaitMs = 5000;
 const UINT_PTR kRefreshTimer = 1;
 
 }  // namespace
 
-CSetupDlg::CSetupDlg(InstallJobProc job) : CDialog(IDD_SETUP), job_(job) {
-  cancelEvent_ = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-}
+// One job's worker thread and all it uses: the job's arguments, its cancel
+// state and its result, and the way back to the window, which the window
+// cuts when it stops waiting for the thread. The window and the thread each
+// hold a reference; whichever lets go last deletes it. The thread also
+// holds this module, so that a host that unloads the engine once the
+// window has returned cannot pull the code from under it.
+class CSetupDlg::CWorker final : public IInstallProgress {
+ public:
+  CWorker(CSetupDlg* dialog, InstallJobProc job, const char* clsid, const char* codebase,
+          const char* needVersion)
+      : dialog_(dialog), job_(job), clsid_(clsid), codebase_(codebase),
+        needVersion_(needVersion != nullptr ? needVersion : "") {
+    cancelEvent_ = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  }
+  ~CWorker() {
+    if (cancelEvent_ != nullptr) CloseHandle(cancelEvent_);
+  }
+  CWorker(const CWorker&) = delete;
+  CWorker& operator=(const CWorker&) = delete;
+
+  void Release() {
+    if (InterlockedDecrement(&references_) == 0) delete this;
+  }
+
+  // Starts the thread; null when it cannot be made.
+  HANDLE Start() {
+    module_ = ReferenceThisModule();
+    InterlockedIncrement(&references_);
+    HANDLE thread = CreateThread(nullptr, 0, &ThreadProc, this, 0, nullptr);
+    if (thread != nullptr) return thread;
+    if (module_ != nullptr) FreeLibrary(module_);
+    Release();
+    return nullptr;
+  }
+
+  // No call reaches the window from now on; one under way has ended when
+  // this returns. None of them waits for the window's thread.
+  void Detach() {
+    CCriticalSectionLock hold(windowLock_);
+    dialog_ = nullptr;
+  }
+
+  // The player's answer, or the window's own when it closes.
+  void SetCancelled(bool cancelled) {
+    CCriticalSectionLock hold(cancelLock_);
+    cancelled_ = cancelled;
+    if (cancelEvent_ == nullptr) return;
+    if (cancelled)
+      SetEvent(cancelEvent_);
+    else
+      ResetEvent(cancelEvent_);
+  }
+  // Held by the window while the cancel question is on screen.
+  CCriticalSection& CancelLock() { return cancelLock_; }
+
+  // Valid once the thread has posted WM_INSTALL_DONE or ended.
+  ResultCode Result() const { return result_; }
+
+  void OnInitSetup() override { Forward(&IInstallProgress::OnInitSetup); }
+  void OnPrepareDownload() override { Forward(&IInstallProgress::OnPrepareDownload); }
+  void OnStartDownload(int32_t total) override { Forward(&IInstallProgress::OnStartDownload, total); }
+  void OnDownloadProgress(int32_t count) override {
+    Forward(&IInstallProgress::OnDownloadProgress, count);
+  }
+  void OnDownloadComplete() override { Forward(&IInstallProgress::OnDownloadComplete); }
+  void OnPrepareExtract() override { Forward(&IInstallProgress::OnPrepareExtract); }
+  void OnStartExtract(int32_t files, int32_t bytes) override {
+    Forward(&IInstallProgress::OnStartExtract, files, bytes);
+  }
+  void OnExtractFile(const char* name) override { Forward(&IInstallProgress::OnExtractFile, name); }
+  void OnExtractProgress(int32_t count) override {
+    Forward(&IInstallProgress::OnExtractProgress, count);
+  }
+  void OnExtractComplete() override { Forward(&IInstallProgress::OnExtractComplete); }
+  void OnRemoveOldVersion() override { Forward(&IInstallProgress::OnRemoveOldVersion); }
+  void OnStartInstall(int32_t steps) override { Forward(&IInstallProgress::OnStartInstall, steps); }
+  void OnInstallFile(const char* name) override { Forward(&IInstallProgress::OnInstallFile, name); }
+  void OnInstallFileDone() override { Forward(&IInstallProgress::OnInstallFileDone); }
+  void OnWriteRegistry() override { Forward(&IInstallProgress::OnWriteRegistry); }
+  void OnWaitForOtherInstall() override { Forward(&IInstallProgress::OnWaitForOtherInstall); }
+  bool IsCancelled() override {
+    CCriticalSectionLock hold(cancelLock_);
+    return cancelled_;
+  }
+
+ private:
+  static DWORD WINAPI ThreadProc(LPVOID param) {
+    CWorker* worker = static_cast<CWorker*>(param);
+    const HMODULE module = worker->module_;
+    // The job enters its own COM apartment for as long as it needs one.
+    worker->result_ = worker->job_(worker->clsid_.c_str(), worker->codebase_.c_str(),
+                                   worker->needVersion_.c_str(), worker, worker->cancelEvent_);
+    {
+      CCriticalSectionLock hold(worker->windowLock_);
+      if (worker->dialog_ != nullptr)
+        PostMessageA(worker->dialog_->GetSafeHwnd(), WM_INSTALL_DONE, 0, 0);
+    }
+    worker->Release();
+    if (module != nullptr) FreeLibraryAndExitThread(module, 0);
+    return 0;
+  }
+
+  // A progress call passed on to the window while it is there. The
+  // window's handlers only store what they are told and leave the
+  // painting to the window's timer, so none waits for the window's thread.
+  template <typename... Params, typename... Args>
+  void Forward(void (IInstallProgress::*call)(Params...), Args... args) {
+    CCriticalSectionLock hold(windowLock_);
+    if (dialog_ != nullptr) (dialog_->*call)(args...);
+  }
+
+  LONG references_ = 1;  // changed by Interlocked calls only
+  CCriticalSection windowLock_;  // guards dialog_
+  CSetupDlg* dialog_;
+  // Set before the thread starts; read-only afterwards.
+  InstallJobProc job_;
+  std::string clsid_;
+  std::string codebase_;
+  std::string needVersion_;
+  HMODULE module_ = nullptr;  // the thread's reference, dropped as it ends
+  // Written by the thread before it posts WM_INSTALL_DONE or ends.
+  ResultCode result_ = DLL_UNKNOWN;
+  // Guards cancelled_, and is held while the cancel question is shown.
+  CCriticalSection cancelLock_;
+  bool cancelled_ = false;
+  // Owned; manual-reset, set and reset with cancelled_ under cancelLock_.
+  // The job waits on it where a poll would have to wait for the network.
+  HANDLE cancelEvent_ = nullptr;
+};
+
+CSetupDlg::CSetupDlg(InstallJobProc job) : CDialog(IDD_SETUP), job_(job) {}
 
 CSetupDlg::~CSetupDlg() {
   if (workerThread_ != nullptr) CloseHandle(workerThread_);
-  if (cancelEvent_ != nullptr) CloseHandle(cancelEvent_);
 }
 
 ResultCode CSetupDlg::RunSetup(const char* clsid, const char* codebase, const char* needVersion) {
   if (clsid == nullptr || codebase == nullptr) return COMMON_INVALID_PARAM;
-  clsid_ = clsid;
-  codebase_ = codebase;
-  needVersion_ = needVersion != nullptr ? needVersion : "";
+  worker_ = new CWorker(this, job_, clsid, codebase, needVersion);
   result_ = DLL_UNKNOWN;
-  EnterStage(kStageStarting);
   INITCOMMONCONTROLSEX classes = {};
   classes.dwSize = sizeof(classes);
   classes.dwICC = ICC_PROGRESS_CLASS;
   InitCommonControlsEx(&classes);
   DoModal();
+  worker_->Detach();
+  worker_->Release();
+  worker_ = nullptr;
   return result_;
 }
 
@@ -63,11 +193,6 @@ BOOL CSetupDlg::OnInitDialog() {
   windowThread_ = GetCurrentThreadId();
   // Status lines set by the worker reach the screen with the bar's pace.
   SetTimer(window, kRefreshTimer, kRefreshMs, nullptr);
-  {
-    CCriticalSectionLock hold(cancelLock_);
-    cancelled_ = false;
-    if (cancelEvent_ != nullptr) ResetEvent(cancelEvent_);
-  }
 
   SetWindowPos(window, nullptr, 0, 0, kWindowWidth, kWindowHeight, SWP_NOMOVE | SWP_NOZORDER);
   CenterWindow();
@@ -110,13 +235,11 @@ void CSetupDlg::OnOK() {}
 void CSetupDlg::OnCancel() {
   // The lock stays held while the question is open, so the job waits at
   // its next cancel test for the answer.
-  CCriticalSectionLock hold(cancelLock_);
+  CCriticalSectionLock hold(worker_->CancelLock());
   std::string question = LoadResourceString(IDS_CANCEL_QUESTION);
   int answer = SetupMessageBox(question.c_str(), MB_YESNO | MB_ICONQUESTION);
   // Every answer counts: a No withdraws a Yes that the job has not seen.
-  cancelled_ = answer == IDYES;
-  if (cancelEvent_ != nullptr && cancelled_) SetEvent(cancelEvent_);
-  if (cancelEvent_ != nullptr && !cancelled_) ResetEvent(cancelEvent_);
+  worker_->SetCancelled(answer == IDYES);
 }
 
 bool CSetupDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
@@ -125,6 +248,7 @@ bool CSetupDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& r
       OnInstallStart();
       return false;
     case WM_INSTALL_DONE:
+      result_ = worker_->Result();
       OnInstallDone();
       result = 0;
       return true;
@@ -155,24 +279,13 @@ bool CSetupDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& r
   }
 }
 
-HANDLE CSetupDlg::CreateWorker() {
-  return CreateThread(nullptr, 0, &WorkerProc, this, 0, nullptr);
-}
+HANDLE CSetupDlg::CreateWorker() { return worker_->Start(); }
 
 void CSetupDlg::OnInstallStart() {
   workerThread_ = CreateWorker();
   if (workerThread_ != nullptr) return;
   result_ = DLL_CANT_CREATETHREAD;
   OnInstallDone();
-}
-
-DWORD WINAPI CSetupDlg::WorkerProc(LPVOID param) {
-  CSetupDlg* dialog = static_cast<CSetupDlg*>(param);
-  // The job enters its own COM apartment for as long as it needs one.
-  dialog->result_ = dialog->job_(dialog->clsid_.c_str(), dialog->codebase_.c_str(),
-                                 dialog->needVersion_.c_str(), dialog, dialog->cancelEvent_);
-  PostMessageA(dialog->GetSafeHwnd(), WM_INSTALL_DONE, 0, 0);
-  return 0;
 }
 
 void CSetupDlg::OnInstallDone() {
@@ -203,31 +316,22 @@ void CSetupDlg::OnDestroy() {
   if (workerThread_ == nullptr) return;
   // After WM_INSTALL_DONE the worker is only ending. A window destroyed
   // from outside (the host's thread quitting) gets here with the job still
-  // running; the worker calls back into this object, which dies once
-  // DoModal returns, so it must end first. It is told as if the player had
-  // answered Yes: a download ends at once, and the install stage finishes
-  // or undoes its step at its next poll.
-  {
-    CCriticalSectionLock hold(cancelLock_);
-    cancelled_ = true;
-    if (cancelEvent_ != nullptr) SetEvent(cancelEvent_);
+  // running. It is told as if the player had answered Yes, in whatever
+  // stage it is: a wait for another job or a download ends at once, and
+  // the install stage finishes or undoes its step at its next poll.
+  worker_->SetCancelled(true);
+  if (WaitForSingleObject(workerThread_, kWorkerWaitMs) == WAIT_OBJECT_0) {
+    result_ = worker_->Result();
+  } else {
+    // A step that never returns (a server's registration) holds the worker
+    // and, with it, the jobs' lock. The host gets its thread back; the
+    // worker ends alone, hears nothing more of the window, and the next
+    // job waits for the lock. The job was cancelled; it never said so.
+    worker_->Detach();
+    result_ = DLL_USERCANCEL;
   }
-  if (WaitForSingleObject(workerThread_, kWorkerWaitMs) == WAIT_TIMEOUT) {
-    // A worker that still runs is ended by force only where that costs
-    // nothing the next job cannot mend: never in the install stage, nor
-    // while it holds the journal (recovery, before the download).
-    CCriticalSectionLock hold(stageLock_);
-    // The job was cancelled; it just never got to say so.
-    if (stage_ == kStageForceable && TerminateThread(workerThread_, 0)) result_ = DLL_USERCANCEL;
-  }
-  WaitForSingleObject(workerThread_, INFINITE);
   CloseHandle(workerThread_);
   workerThread_ = nullptr;
-}
-
-void CSetupDlg::EnterStage(Stage stage) {
-  CCriticalSectionLock hold(stageLock_);
-  stage_ = stage;
 }
 
 void CSetupDlg::OnLButtonDown(LPARAM point) {
@@ -333,7 +437,6 @@ void CSetupDlg::ShowSetupError(ResultCode code, const char* reason) {
 void CSetupDlg::OnInitSetup() { ShowStatus(IDS_INIT_SETUP); }
 
 void CSetupDlg::OnPrepareDownload() {
-  EnterStage(kStageForceable);
   ShowStatus(IDS_PREPARE_DOWNLOAD);
 }
 
@@ -372,7 +475,6 @@ void CSetupDlg::OnExtractFile(const char*) {
 void CSetupDlg::OnExtractProgress(int32_t count) { progressBar_.OffsetPos64(count); }
 
 void CSetupDlg::OnExtractComplete() {
-  EnterStage(kStageInstall);
   ShowStatus(IDS_EXTRACT_COMPLETE);
   progressBar_.Fill();
 }
@@ -394,7 +496,6 @@ void CSetupDlg::OnInstallFileDone() { progressBar_.OffsetPos64(1); }
 
 void CSetupDlg::OnWriteRegistry() { ShowStatus(IDS_WRITE_REGISTRY); }
 
-bool CSetupDlg::IsCancelled() {
-  CCriticalSectionLock hold(cancelLock_);
-  return cancelled_;
-}
+void CSetupDlg::OnWaitForOtherInstall() { ShowStatus(IDS_WAIT_OTHER_INSTALL); }
+
+bool CSetupDlg::IsCancelled() { return worker_ != nullptr && worker_->IsCancelled(); }

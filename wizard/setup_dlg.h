@@ -3,7 +3,8 @@
 // the job on a worker thread, turns the job's progress calls into its
 // status line and bar, asks the cancel question when the player closes it,
 // shows the failure message when the job fails, and closes when the job
-// has ended.
+// has ended. A window closed from outside while the job runs waits for the
+// worker a bounded time, then lets it end on its own.
 #pragma once
 
 #include <windows.h>
@@ -59,6 +60,7 @@ class CSetupDlg : public CDialog, public IInstallProgress {
   void OnWriteRegistry() override;
   // Waits while the cancel question is on screen.
   bool IsCancelled() override;
+  void OnWaitForOtherInstall() override;
 
   // What the status line shows; any thread.
   std::string GetStatusText() const;
@@ -77,18 +79,12 @@ class CSetupDlg : public CDialog, public IInstallProgress {
   bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
 
  private:
-  static DWORD WINAPI WorkerProc(LPVOID dialog);
+  // What the worker thread holds, shared with the window (setup_dlg.cpp).
+  class CWorker;
 
   void OnInstallStart();
   void OnInstallDone();
   void OnDestroy();
-  // Where the worker is, as far as ending it by force is concerned.
-  enum Stage {
-    kStageStarting,   // waiting for the lock, recovering a journal: never forced
-    kStageForceable,  // downloading, checking, unpacking
-    kStageInstall,    // from the end of extraction on: never forced
-  };
-  void EnterStage(Stage stage);
   void OnRefreshTimer();
   void OnLButtonDown(LPARAM point);
   bool PaintWindow(HDC dc);
@@ -105,29 +101,19 @@ class CSetupDlg : public CDialog, public IInstallProgress {
   // used by the worker's calls (the bar guards its own values).
   CSkinButton closeButton_;
   CSkinProgressCtrl progressBar_;
-  // Copied before the worker starts; read-only afterwards.
-  std::string clsid_;
-  std::string codebase_;
-  std::string needVersion_;
   InstallJobProc job_;
-  // The window's thread only.
+  // The window's thread only. worker_ is made by RunSetup and shared with
+  // the worker thread, which may outlive the window and this object.
+  CWorker* worker_ = nullptr;
   HANDLE workerThread_ = nullptr;
   // The worker only.
   int32_t extractionIndex_ = 0;
   int32_t extractionCount_ = 0;
   UINT statusFormatId_ = 0;  // the string that statusFormat_ was loaded from
   std::string statusFormat_;
-  // Written by the worker before it posts WM_INSTALL_DONE, read by the
-  // window's thread only after that message: the posted message orders
-  // the two. 5005 is written by the window's thread when no worker exists.
+  // The window's thread only: the job's result, taken from the worker once
+  // it has posted WM_INSTALL_DONE or ended.
   ResultCode result_ = DLL_UNKNOWN;
-  // Guards cancelled_, and is held while the cancel question is shown.
-  CCriticalSection cancelLock_;
-  bool cancelled_ = false;
-  // Owned; manual-reset, set and reset with cancelled_ under cancelLock_.
-  // The job waits on it where a poll would have to wait for the network.
-  HANDLE cancelEvent_ = nullptr;
-  // The window's thread only.
   CBitmap background_;
   // Guards statusText_ and statusStale_: written by the worker, read by the
   // window's paint.
@@ -136,9 +122,4 @@ class CSetupDlg : public CDialog, public IInstallProgress {
   bool statusStale_ = false;  // a new text waits for the next refresh
   // Set at initialisation, before the worker starts.
   DWORD windowThread_ = 0;
-  // Guards stage_, and is held while the window decides to end the worker
-  // by force and does it, so the worker cannot enter the install stage in
-  // between.
-  CCriticalSection stageLock_;
-  Stage stage_ = kStageStarting;
 };

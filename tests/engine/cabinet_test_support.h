@@ -46,6 +46,7 @@ class CRecordingListener : public IInstallProgress {
   void OnInstallFile(const char* name) override { Add(std::string("InstallFile ") + name); }
   void OnInstallFileDone() override { Add("InstallFileDone"); }
   void OnWriteRegistry() override { Add("WriteRegistry"); }
+  void OnWaitForOtherInstall() override { Add("WaitForOtherInstall"); }
   bool IsCancelled() override {
     Add("Poll");
     if (!counting_) return false;

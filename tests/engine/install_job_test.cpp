@@ -17,6 +17,7 @@
 #include "path_util.h"
 #include "protected_folder.h"
 #include "install_test_support.h"
+#include "test_thread.h"
 
 namespace {
 
@@ -309,7 +310,8 @@ TEST_F(InstallJobTest, ControlInUseIsLeftAlone) {
 TEST_F(InstallJobTest, FailingRegistrationUndoesTheWholeInstall) {
   CRecordingListener listener;
   EXPECT_EQ(DLL_CANT_REGISTSERVER, RunJob("broken", &listener));
-  // No file, staged or placed, and no folder but the jobs' own, empty.
+  // No file, staged or placed, and no folder but the jobs' own, which
+  // holds only the lock.
   WIN32_FIND_DATAA found;
   std::vector<std::string> left;
   HANDLE search = FindFirstFileA((cacheFolder_ + "\\*").c_str(), &found);
@@ -319,6 +321,7 @@ TEST_F(InstallJobTest, FailingRegistrationUndoesTheWholeInstall) {
   } while (FindNextFileA(search, &found));
   FindClose(search);
   EXPECT_EQ(std::vector<std::string>{"~OVSetup"}, left);
+  EXPECT_TRUE(DeleteFileA(JobLockPath().c_str()));
   EXPECT_TRUE(RemoveDirectoryA(ProtectedFolderPath().c_str())) << "the jobs' folder is empty";
   EXPECT_EQ("OnWriteRegistry", listener.events.back());
   EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, InprocServerPath(kMainClsid)))
@@ -414,6 +417,63 @@ TEST_F(InstallJobTest, JobsOfTwoProcessesTakeTurnsInTheWorkFolder) {
   EXPECT_EQ(DWORD(SUCCESS), WaitForExitCode(fast));
   EXPECT_FALSE(WorkFolderExists());
   EXPECT_TRUE(FileExists(CachePath("OVSample.dll")));
+}
+
+// The lock is the jobs' own file. A program that made the name of the lock
+// older engines used, with a list that lets nobody else open it, and holds
+// it, holds nothing up. While another job holds the file, a job says once
+// that it waits and touches nothing; it ends at the player's cancel, or
+// runs once the file is free.
+TEST_F(InstallJobTest, OnlyTheJobsLockFileHoldsAJobUp) {
+  HANDLE squatting = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  HANDLE squatEnds = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  TestThread squatter([&] {
+    PSECURITY_DESCRIPTOR denied = nullptr;
+    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorA(
+        "D:P(D;;GA;;;WD)", SDDL_REVISION_1, &denied, nullptr));
+    SECURITY_ATTRIBUTES attributes = {sizeof(attributes), denied, FALSE};
+    HANDLE mutex = CreateMutexA(&attributes, TRUE, "Global\\OVSetupCore.Install");
+    LocalFree(denied);
+    SetEvent(squatting);
+    WaitForSingleObject(squatEnds, 120000);
+    if (mutex != nullptr) CloseHandle(mutex);
+  });
+  ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(squatting, 10000));
+  ASSERT_EQ(SUCCESS, RunJob("main4"));
+  SetEvent(squatEnds);
+  squatter.Join();
+
+  HANDLE held = CreateFileA(JobLockPath().c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0,
+                            nullptr);
+  ASSERT_NE(INVALID_HANDLE_VALUE, held);
+  HANDLE waiting = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  HANDLE cancel = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  for (const bool cancelled : {true, false}) {
+    SCOPED_TRACE(cancelled ? "cancelled" : "let go");
+    ResetEvent(waiting);
+    CRecordingListener listener;
+    listener.waiting = waiting;
+    const std::string tag = "locked-" + std::to_string(GetTickCount()) + (cancelled ? "c" : "r");
+    const std::string codebase = CodebaseFor("main4", ("tag/" + tag + "/").c_str());
+    ResultCode result = DLL_UNKNOWN;
+    TestThread job([&] {
+      result = RunInstallWorker(kMainClsid, codebase.c_str(), "1.0.0.4", &listener, cancel);
+    });
+    ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(waiting, 60000));
+    EXPECT_EQ(0, CountRequests(tag));
+    if (cancelled)
+      SetEvent(cancel);
+    else
+      CloseHandle(held);
+    job.Join();
+    EXPECT_EQ(cancelled ? DLL_USERCANCEL : SUCCESS, result);
+    EXPECT_EQ(cancelled ? 0 : 2, CountRequests(tag));
+    ASSERT_FALSE(listener.events.empty());
+    EXPECT_EQ("OnWaitForOtherInstall", listener.events.front());
+    EXPECT_EQ(1, std::count(listener.events.begin(), listener.events.end(), "OnWaitForOtherInstall"));
+    ResetEvent(cancel);
+  }
+  for (HANDLE event : {squatting, squatEnds, waiting, cancel}) CloseHandle(event);
 }
 
 // A shared count stored as 0 is taken as one reference: removal releases

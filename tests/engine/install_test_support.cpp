@@ -7,6 +7,7 @@
 #include <algorithm>
 
 #include "install_worker.h"
+#include "job_folder_lock.h"
 #include "path_util.h"
 
 const char kMainClsid[] = "{0E5C1B2A-7F3D-4A8E-9B61-2C4D5E6F7A01}";
@@ -289,6 +290,8 @@ std::string ProtectedFolderPath() {
 }
 
 std::string WorkFolderPath() { return GetWorkFolderPath(ProtectedFolderPath()); }
+
+std::string JobLockPath() { return GetJobLockPath(ProtectedFolderPath()); }
 
 bool WorkFolderExists() {
   return GetFileAttributesA(WorkFolderPath().c_str()) != INVALID_FILE_ATTRIBUTES;

@@ -54,6 +54,10 @@ class CRecordingListener : public IInstallProgress {
   void OnInstallFileDone() override { events.push_back("OnInstallFileDone"); }
   void OnWriteRegistry() override { events.push_back("OnWriteRegistry"); }
   bool IsCancelled() override;
+  void OnWaitForOtherInstall() override {
+    events.push_back("OnWaitForOtherInstall");
+    if (waiting != nullptr) SetEvent(waiting);
+  }
 
   // The events from the first install-stage one (after OnExtractComplete).
   std::vector<std::string> InstallEvents() const;
@@ -65,6 +69,7 @@ class CRecordingListener : public IInstallProgress {
   int polls = 0;         // IsCancelled calls
   int installPolls = 0;  // IsCancelled calls after OnExtractComplete
   int cancelAtPoll = 0;
+  HANDLE waiting = nullptr;  // not owned; set, if given, when the job waits for another
 
  private:
   void Add(const char* name, int32_t value) {
@@ -117,9 +122,11 @@ int CountEntries(const std::string& folder);
 // COM unload it again.
 std::string VersionOfCreatedControl(const char* clsid);
 // "<downloaded-controls folder>\~OVSetup", where every job works and keeps
-// its journal, and "<that>\~OVControlDownload", the work folder itself.
+// its journal, "<that>\~OVControlDownload", the work folder itself, and
+// the jobs' lock file there.
 std::string ProtectedFolderPath();
 std::string WorkFolderPath();
+std::string JobLockPath();
 bool WorkFolderExists();
 // The size of a file that the package server serves from its root.
 int64_t ServedFileSize(const std::string& path);

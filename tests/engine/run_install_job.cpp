@@ -41,6 +41,7 @@ class CStoppingListener : public IInstallProgress {
   void OnInstallFileDone() override { Reached("OnInstallFileDone"); }
   void OnWriteRegistry() override { Reached("OnWriteRegistry"); }
   bool IsCancelled() override { return false; }
+  void OnWaitForOtherInstall() override { Reached("OnWaitForOtherInstall"); }
 
  private:
   void Reached(const char* operation) {

@@ -22,6 +22,8 @@ class TestThread {
   TestThread& operator=(const TestThread&) = delete;
   ~TestThread() { Join(); }
 
+  HANDLE Handle() const { return handle_; }
+
   void Join() {
     if (handle_ == nullptr) return;
     WaitForSingleObject(handle_, INFINITE);

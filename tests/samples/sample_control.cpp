@@ -223,10 +223,12 @@ STDAPI DllRegisterServer() {
 #if defined(SAMPLE_REGISTER_FAILS)
   return SELFREG_E_CLASS;
 #elif defined(SAMPLE_REGISTER_WAITS)
-  // Tells the test that registration has begun, then waits to be killed.
+  // Tells the test that registration has begun, then waits to be killed or
+  // let go, and fails.
   HANDLE waiting = CreateEventA(nullptr, TRUE, FALSE, "ov_register_waiting");
   if (waiting != nullptr) SetEvent(waiting);
-  Sleep(INFINITE);
+  HANDLE release = CreateEventA(nullptr, TRUE, FALSE, "ov_register_release");
+  WaitForSingleObject(release, INFINITE);
   return SELFREG_E_CLASS;
 #else
   char path[MAX_PATH];

@@ -19,12 +19,14 @@ struct Script {
   HANDLE proceed = nullptr;     // the job waits for it before its end, if set
   std::atomic<int> chunksDone{0};
   HANDLE chunkDone = nullptr;   // set by the job after each chunk
-  // With installStepMs set, the job goes on to the install stage, sets
-  // installing, and once cancelled goes on with its step for that long
-  // before it ends; finished tells that it ran to its end.
-  DWORD installStepMs = 0;
+  // With installStep set, the job goes on to the install stage, sets
+  // installing, and once cancelled goes on with its step until stepEnds is
+  // set; then it sets finished, with the cancel state it saw.
+  bool installStep = false;
   HANDLE installing = nullptr;
-  std::atomic<bool> finished{false};
+  HANDLE stepEnds = nullptr;
+  HANDLE finished = nullptr;
+  std::atomic<bool> sawCancel{false};
 
   // Waits until the job has done count chunks; false when it has not
   // within timeoutMs.
@@ -41,15 +43,17 @@ struct Script {
 Script* gScript = nullptr;
 
 // The install stage of a scripted job: one step that, once the job is
-// cancelled, still takes installStepMs to finish or undo.
+// cancelled, still runs until the test lets it end.
 ResultCode ScriptedInstallStep(IInstallProgress* listener, HANDLE cancelEvent) {
   listener->OnExtractComplete();
   listener->OnStartInstall(2);
   SetEvent(gScript->installing);
   WaitForSingleObject(cancelEvent, 20000);
-  Sleep(gScript->installStepMs);
-  gScript->finished = true;
-  return listener->IsCancelled() ? DLL_USERCANCEL : gScript->result;
+  WaitForSingleObject(gScript->stepEnds, 60000);
+  listener->OnInstallFileDone();
+  gScript->sawCancel = listener->IsCancelled();
+  SetEvent(gScript->finished);
+  return gScript->sawCancel ? DLL_USERCANCEL : gScript->result;
 }
 
 ResultCode ScriptedJob(const char*, const char*, const char*, IInstallProgress* listener,
@@ -67,7 +71,7 @@ ResultCode ScriptedJob(const char*, const char*, const char*, IInstallProgress* 
   if (gScript->proceed != nullptr) WaitForSingleObject(gScript->proceed, 20000);
   if (listener->IsCancelled()) return DLL_USERCANCEL;
   listener->OnDownloadComplete();
-  if (gScript->installStepMs != 0) return ScriptedInstallStep(listener, cancelEvent);
+  if (gScript->installStep) return ScriptedInstallStep(listener, cancelEvent);
   return gScript->result;
 }
 
@@ -78,11 +82,15 @@ class SetupDialogTest : public ::testing::Test {
     script_.proceed = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     script_.chunkDone = CreateEventA(nullptr, FALSE, FALSE, nullptr);
     script_.installing = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    script_.stepEnds = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    script_.finished = CreateEventA(nullptr, TRUE, FALSE, nullptr);
   }
   void TearDown() override {
     CloseHandle(script_.proceed);
     CloseHandle(script_.chunkDone);
     CloseHandle(script_.installing);
+    CloseHandle(script_.stepEnds);
+    CloseHandle(script_.finished);
     gScript = nullptr;
   }
   ResultCode Run() {
@@ -313,32 +321,47 @@ TEST_F(SetupDialogTest, WorkerThatCannotStartShowsTheMessageWithoutReason) {
 }
 
 // The window destroyed while its thread quits (WM_QUIT in its modal loop)
-// in the install stage: the job is cancelled, and the window waits for it
-// past its usual limit instead of ending it midway; the next job on the
-// same thread runs as usual.
-TEST_F(SetupDialogTest, WindowDestroyedInTheInstallStageLetsTheJobEnd) {
-  script_.installStepMs = 6000;  // longer than the window waits before it may force an end
-  SetEvent(script_.proceed);
-  const DWORD windowThread = GetCurrentThreadId();
-  CDriverThread driver([&] {
-    ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(script_.installing, 20000));
-    PostThreadMessageA(windowThread, WM_QUIT, 0, 0);
-  });
-  EXPECT_EQ(Run(), DLL_USERCANCEL);
-  driver.Join();
-  EXPECT_TRUE(script_.finished);
-  // The modal loop passes the quit on; a host that goes on takes it.
-  MSG quit;
-  EXPECT_TRUE(PeekMessageA(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+// in the install stage: the job is cancelled, and the window waits a
+// bounded time for it. A step that ends in that time gives the job's own
+// result; one that does not (a registration that never returns) is left
+// to end alone, and the host's thread gets control back with the job
+// cancelled. Either way the next job on the same thread runs as usual.
+TEST_F(SetupDialogTest, WindowDestroyedInTheInstallStageWaitsABoundedTime) {
+  for (const bool stepHangs : {false, true}) {
+    SCOPED_TRACE(stepHangs ? "the step hangs" : "the step ends");
+    script_.installStep = true;
+    script_.result = SUCCESS;
+    script_.chunks = 0;
+    done_ = false;
+    SetEvent(script_.proceed);
+    for (HANDLE event : {script_.installing, script_.finished, script_.stepEnds}) ResetEvent(event);
+    if (!stepHangs) SetEvent(script_.stepEnds);
+    const DWORD windowThread = GetCurrentThreadId();
+    CDriverThread driver([&] {
+      ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(script_.installing, 20000));
+      PostThreadMessageA(windowThread, WM_QUIT, 0, 0);
+    });
+    EXPECT_EQ(Run(), DLL_USERCANCEL);
+    driver.Join();
+    // The modal loop passes the quit on; a host that goes on takes it.
+    MSG quit;
+    EXPECT_TRUE(PeekMessageA(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+    // The hung step is still running, and ends alone once let go; it
+    // sees the job cancelled and reports to no window.
+    EXPECT_EQ(stepHangs ? WAIT_TIMEOUT : WAIT_OBJECT_0, WaitForSingleObject(script_.finished, 0));
+    SetEvent(script_.stepEnds);
+    ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(script_.finished, 20000));
+    EXPECT_TRUE(script_.sawCancel);
 
-  script_.installStepMs = 0;
-  script_.chunks = 2;
-  done_ = false;
-  std::vector<std::wstring> boxes;
-  CDriverThread answers([&] { boxes = AnswerBoxesUntilDone(IDOK); });
-  EXPECT_EQ(Run(), SUCCESS);
-  answers.Join();
-  EXPECT_TRUE(boxes.empty());
+    script_.installStep = false;
+    script_.chunks = 2;
+    done_ = false;
+    std::vector<std::wstring> boxes;
+    CDriverThread answers([&] { boxes = AnswerBoxesUntilDone(IDOK); });
+    EXPECT_EQ(Run(), SUCCESS);
+    answers.Join();
+    EXPECT_TRUE(boxes.empty());
+  }
 }
 
 TEST(SetupDialogArguments, NullClsidOrCodebaseIsRefusedWithoutAWindow) {

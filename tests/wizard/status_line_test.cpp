@@ -17,16 +17,18 @@ struct Seen {
   int64_t range;
 };
 std::vector<Seen> gSeen;
+const CSetupDlg* gDialog = nullptr;  // the window the running job reports to
 
-void Record(IInstallProgress* listener) {
-  const CSetupDlg* dialog = static_cast<CSetupDlg*>(listener);
-  gSeen.push_back({Widen(dialog->GetStatusText()), dialog->GetProgressBar().GetPos64(),
-                   dialog->GetProgressBar().GetRange64()});
+void Record(IInstallProgress*) {
+  gSeen.push_back({Widen(gDialog->GetStatusText()), gDialog->GetProgressBar().GetPos64(),
+                   gDialog->GetProgressBar().GetRange64()});
 }
 
 // A whole successful job: a 1000-byte package in two chunks, two files of
 // 300 bytes extracted, two items plus the setup information installed.
+// It waits for another job first.
 ResultCode WholeJob(const char*, const char*, const char*, IInstallProgress* l, HANDLE) {
+  l->OnWaitForOtherInstall(), Record(l);
   l->OnInitSetup(), Record(l);
   l->OnPrepareDownload(), Record(l);
   l->OnStartDownload(1000), Record(l);
@@ -63,12 +65,14 @@ std::wstring Text(const char* english, const char* korean) {
 TEST(StatusLine, EveryProgressCallShowsItsLineAndMovesTheBar) {
   gSeen.clear();
   CSetupDlg dialog(&WholeJob);
+  gDialog = &dialog;
   ASSERT_EQ(dialog.RunSetup("{x}", "http://cdn.ovelin.net/a.cab", nullptr), SUCCESS);
 
   const SetupTexts& t = ExpectedTexts();
   const std::wstring downloading = Format(t.downloading, 0, 0);
   const std::wstring extractFormat = t.extracting, installFormat = t.installing;
   const std::vector<Seen> expected = {
+      {Text("Waiting for another installation to finish…", "다른 설치가 끝나기를 기다리는 중입니다…"), 0, 100},
       {Text("Initializing setup...", "설치 초기화중..."), 0, 100},
       {Text("Preparing to download", "다운로드 준비중..."), 0, 100},
       {Text("Starting download", "다운로드를 시작합니다."), 0, 1000},
@@ -108,11 +112,12 @@ TEST(StatusLine, DownloadProgressCountsWholeKilobytes) {
     static ResultCode Run(const char*, const char*, const char*, IInstallProgress* l, HANDLE) {
       l->OnStartDownload(5 * 1024 * 1024 + 1023);
       l->OnDownloadProgress(2047);
-      seen = Widen(static_cast<CSetupDlg*>(l)->GetStatusText());
+      seen = Widen(gDialog->GetStatusText());
       return SUCCESS;
     }
   };
   CSetupDlg dialog(&Job::Run);
+  gDialog = &dialog;
   ASSERT_EQ(dialog.RunSetup("{x}", "http://cdn.ovelin.net/a.cab", ""), SUCCESS);
   EXPECT_EQ(seen, Format(ExpectedTexts().downloading, 1, 5120));
 }

@@ -1,6 +1,6 @@
 """Screenshots of the setup window under the bench's X display, kept in
-BUILD/artifacts/wizard: mid-download, the failure message of 5007 and the
-cancel question, in English and as a Korean user. Each is checked for the
+BUILD/artifacts/wizard: mid-download, waiting for another job, the failure
+message of 5007 and the cancel question, in English and as a Korean user. Each is checked for the
 window's cut corners, the bar's fill and a drawn status line."""
 
 import os
@@ -99,6 +99,16 @@ def test_mid_download(lang, tmp_path):
     filled, track = pixel(png, left + 44 + 60, top + 80), pixel(png, left + 44 + 150, top + 80)
     assert filled[0] > 200 and filled[2] < 120
     assert track[0] < 120
+    assert dark_pixels(png, left + 43, top + 95, 211, 16) > 40
+
+
+@pytest.mark.parametrize("lang", ["en", "ko"])
+def test_waiting_for_another_job(lang, tmp_path):
+    png, (wizard,) = shoot("waiting", lang, tmp_path)
+    check_wizard(png, wizard)
+    left, top = wizard[:2]
+    # Nothing downloaded yet: the dark track only, and the waiting line.
+    assert pixel(png, left + 44 + 20, top + 80)[0] < 120
     assert dark_pixels(png, left + 43, top + 95, 211, 16) > 40
 
 

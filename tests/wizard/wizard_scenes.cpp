@@ -1,7 +1,7 @@
 // Puts the setup window on screen in one scene and holds it there until
 // told to go on, so that a screenshot can be taken from outside.
 //
-// usage: wizard_scenes.exe download|failure|cancel READYFILE GOFILE
+// usage: wizard_scenes.exe download|waiting|failure|cancel READYFILE GOFILE
 // Writes "left top right bottom" of the window (and of the message box, if
 // the scene has one) to READYFILE once the scene stands; ends the scene
 // when GOFILE exists. Exit code 0 when the scene ran as intended.
@@ -49,6 +49,14 @@ ResultCode HeldDownload(const char*, const char*, const char*, IInstallProgress*
   return l->IsCancelled() ? DLL_USERCANCEL : SUCCESS;
 }
 
+// Another job holds the machine's job lock.
+ResultCode HeldByAnotherJob(const char*, const char*, const char*, IInstallProgress* l, HANDLE) {
+  l->OnWaitForOtherInstall();
+  SetEvent(gJobHeld);
+  WaitForSingleObject(gJobMayEnd, INFINITE);
+  return SUCCESS;
+}
+
 ResultCode UnreachablePackage(const char*, const char*, const char*, IInstallProgress* l, HANDLE) {
   l->OnInitSetup();
   l->OnPrepareDownload();
@@ -90,7 +98,9 @@ int main(int argc, char** argv) {
     if (box != nullptr) AnswerBox(box, IDNO);
     SetEvent(gJobMayEnd);
   });
-  CSetupDlg dialog(failure ? &UnreachablePackage : &HeldDownload);
+  CSetupDlg dialog(failure                           ? &UnreachablePackage
+                   : strcmp(scene, "waiting") == 0 ? &HeldByAnotherJob
+                                                   : &HeldDownload);
   ResultCode result = dialog.RunSetup("{x}", "http://cdn.ovelin.net/a.cab", "1.0.0.0");
   driver.Join();
   return result == (failure ? DLL_CANT_OPENURL : SUCCESS) && shown ? 0 : 1;

@@ -104,11 +104,12 @@ void RecoverOnly() {
 
 class InstallFaultTest : public InstallJobTest {
  protected:
-  // Every file in the downloaded-controls folder, and those of
-  // systemNames_ in the System folder.
+  // Every file in the downloaded-controls folder but the jobs' lock, and
+  // those of systemNames_ in the System folder.
   std::vector<std::string> FilesOnDisk() const {
     std::vector<std::string> files;
     ListFiles(cacheFolder_, files);
+    files.erase(std::remove(files.begin(), files.end(), JobLockPath()), files.end());
     for (const std::string& name : systemNames_)
       if (FileExists(SystemFolder() + "\\" + name)) files.push_back(SystemFolder() + "\\" + name);
     return files;
