@@ -7,7 +7,11 @@
 
 namespace {
 
-TEST(JobWithoutCabinetLibraryTest, ExtractionCannotOpenThePackage) {
+// A downloaded-controls folder of each test's own: no test relies on one
+// that an earlier test program set.
+class JobWithoutCabinetLibraryTest : public InstallJobTest {};
+
+TEST_F(JobWithoutCabinetLibraryTest, ExtractionCannotOpenThePackage) {
   CRecordingListener listener;
   const std::string codebase = CodebaseFor("main4");
   EXPECT_EQ(DLL_CANT_OPEN_EXTRACTFILE,

@@ -11,6 +11,10 @@
 
 namespace {
 
+// A downloaded-controls folder of each test's own: no test relies on one
+// that an earlier test program set.
+class JobRunTest : public InstallJobTest {};
+
 typedef std::vector<std::string> Events;
 
 const Events kDownloadStart = {"OnInitSetup", "OnPrepareDownload"};
@@ -42,14 +46,14 @@ Events DownloadedEvents(int64_t size) {
   return Concat(kDownloadStart, {"OnStartDownload(" + std::to_string(size) + ")", "OnDownloadComplete"});
 }
 
-TEST(JobRunTest, NullCodebaseEndsRightAfterTheStart) {
+TEST_F(JobRunTest, NullCodebaseEndsRightAfterTheStart) {
   CRecordingListener listener;
   EXPECT_EQ(COMMON_INVALID_PARAM, RunInstallWorker(kMainClsid, nullptr, "", &listener));
   EXPECT_FALSE(WorkFolderExists());
   EXPECT_EQ(Events{"OnInitSetup"}, listener.events);
 }
 
-TEST(JobRunTest, UntrustedHostFailsBeforeAnyRequest) {
+TEST_F(JobRunTest, UntrustedHostFailsBeforeAnyRequest) {
   const std::string tag = UniqueTag();
   for (const char* host : {"http://cdn.example.com/", "http://ovelin.net.example.com/",
                            "http://cdn.example.com?.ovelin.net/"}) {
@@ -60,7 +64,7 @@ TEST(JobRunTest, UntrustedHostFailsBeforeAnyRequest) {
   EXPECT_EQ(0, CountRequests(tag));
 }
 
-TEST(JobRunTest, PackagesThatCannotBeFetchedEndTheDownload) {
+TEST_F(JobRunTest, PackagesThatCannotBeFetchedEndTheDownload) {
   struct Case {
     std::string url;
     ResultCode expected;
@@ -85,7 +89,7 @@ TEST(JobRunTest, PackagesThatCannotBeFetchedEndTheDownload) {
 }
 
 // A signed program passes the platform's check but is no signed cabinet.
-TEST(JobRunTest, UnsignedPackageIsRefusedBeforeExtraction) {
+TEST_F(JobRunTest, UnsignedPackageIsRefusedBeforeExtraction) {
   for (const char* package :
        {"pkgs/cabinet/unsigned.cab", "pkgs/cabinet/notcab.bin", "pkgs/cabinet/program.cab"}) {
     CRecordingListener listener;
@@ -95,7 +99,7 @@ TEST(JobRunTest, UnsignedPackageIsRefusedBeforeExtraction) {
   }
 }
 
-TEST(JobRunTest, EscapingCabinetNameFailsTheExtraction) {
+TEST_F(JobRunTest, EscapingCabinetNameFailsTheExtraction) {
   CRecordingListener listener;
   EXPECT_EQ(DLL_CANT_EXTRACTFILE, RunWorker(ServerUrl("pkgs/cabinet/hostile_parent.cab"), listener));
   EXPECT_EQ("OnPrepareExtract",
@@ -104,7 +108,7 @@ TEST(JobRunTest, EscapingCabinetNameFailsTheExtraction) {
   EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA("C:\\escape.txt"));
 }
 
-TEST(JobRunTest, EveryStageReportsTheWholePackage) {
+TEST_F(JobRunTest, EveryStageReportsTheWholePackage) {
   const int64_t size = ServedFileSize(kSignedCab);
   CRecordingListener listener;
   // The package has no setup information file, so the job ends there.
@@ -118,7 +122,7 @@ TEST(JobRunTest, EveryStageReportsTheWholePackage) {
 
 // A cancel at any poll of the download (one before the transfer, one
 // before every read) or of the extraction ends the job with 5004 there.
-TEST(JobRunTest, CancelAtEachPollBeforeTheInstall) {
+TEST_F(JobRunTest, CancelAtEachPollBeforeTheInstall) {
   CRecordingListener clean;
   EXPECT_EQ(DLL_LOADINF_MISSING_INFFILE, RunWorker(ServerUrl(kSignedCab), clean));
   const int total = clean.polls;
