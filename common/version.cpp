@@ -164,6 +164,12 @@ bool FileVersionAtLeast(const char* path, const char* need) {
   return IsVersionAtLeast(info.FileVersion, need);
 }
 
+bool ReadFileVersion(const char* path, uint64_t* version) {
+  if (path == nullptr) return false;
+  CFileVersionInfo info;
+  return info.Read(path) && ParseVersion(info.FileVersion, version);
+}
+
 CFileVersionInfo::CFileVersionInfo()
     : CompanyName(nullptr),
       FileDescription(nullptr),

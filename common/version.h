@@ -24,6 +24,11 @@ bool IsVersionAtLeast(const char* have, const char* need);
 // without a version resource never passes, even an empty need.
 bool FileVersionAtLeast(const char* path, const char* need);
 
+// The FileVersion of the file at path, packed. False, with version
+// untouched, when the file has no version resource or its FileVersion does
+// not parse.
+bool ReadFileVersion(const char* path, uint64_t* version);
+
 // The version resource of one file: the fixed part and twelve string
 // values, read in the user's language where the file offers it. The
 // strings are private heap copies; a value the file lacks stays null.

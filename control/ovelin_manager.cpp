@@ -327,9 +327,10 @@ bool COvelinActiveXManager::IsPageTrusted() {
       !browser || FAILED(browser->get_LocationURL(url.Receive())) || !IsTrustedUrl(url.Get()))
     return false;
   // The browser names its top page; a frame of another site inside it is
-  // told apart only by its own document.
+  // told apart only by its own document, so a site that names none could
+  // be such a frame.
   CComRef<IHTMLDocument2> document;
-  if (!FindHostingDocument(services.Get(), document.Receive())) return true;
+  if (!FindHostingDocument(services.Get(), document.Receive())) return false;
   CBstr documentUrl;
   return SUCCEEDED(document->get_URL(documentUrl.Receive())) && IsTrustedUrl(documentUrl.Get());
 }

@@ -83,10 +83,10 @@ class COvelinActiveXManager : public IOvelinActiveXManager,
   explicit COvelinActiveXManager(IUnknown* outer);
   virtual ~COvelinActiveXManager();
 
-  // Pass when the browser's URL and, where the site leads to it, the URL of
-  // the document that hosts this object are both http or https pages of a
-  // trusted domain. Fails closed: no site, no browser service or no URL
-  // is no page of the portal.
+  // Pass when the browser's URL and the URL of the document that hosts
+  // this object are both http or https pages of a trusted domain. Fails
+  // closed: no site, no browser service, no hosting document or no URL is
+  // no page of the portal.
   bool IsPageTrusted();
   // The elevated instance: made by COM in the system's surrogate for
   // another process and never given a site. Only its admin install runs

@@ -60,5 +60,9 @@ bool CRegistryWatch::Arm() {
 }
 
 bool CRegistryWatch::HasChanged() const {
-  return !armed_ || InterlockedCompareExchange(const_cast<volatile LONG*>(&changed_), 0, 0) != 0;
+  if (!armed_ || InterlockedCompareExchange(const_cast<volatile LONG*>(&changed_), 0, 0) != 0)
+    return true;
+  // The pool's wait thread may be busy with another process-wide wait; a
+  // key's notification is in the event as soon as the change is made.
+  return WaitForSingleObject(signalled_.Get(), 0) == WAIT_OBJECT_0;
 }

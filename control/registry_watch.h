@@ -1,10 +1,11 @@
 // CRegistryWatch: tells whether anything under a few registry keys changed
 // since it was last armed, so that answers read from those keys can be
 // kept until then. Every key's change notification signals one event; a
-// wait of the system's thread pool notes the signal in a flag, so asking
-// costs no call to Windows. A change is noticed on that pool thread
-// shortly after it is made: a change made while the caller asks may be
-// seen by its next question only.
+// wait of the system's thread pool notes the signal in a flag (and in the
+// Noticed event), and asking looks at the flag, then at the event itself,
+// so a change finished before a question is seen by that question even
+// while the pool's wait thread is busy elsewhere; one made while the
+// caller asks may be seen by its next question only.
 //
 // A notification belongs to the thread that armed it (Windows drops it,
 // signalling the event, when that thread ends): arm on the thread that
@@ -42,8 +43,8 @@ class CRegistryWatch {
   // Starts a fresh watch of every key. False when some key cannot be
   // watched; HasChanged then stays true.
   bool Arm();
-  // True when a change of a watched key has been noticed since the last
-  // Arm that succeeded, or when there was none.
+  // True when a watched key has changed since the last Arm that
+  // succeeded, or when there was none.
   bool HasChanged() const;
   // Signalled when a change has been noticed, until the next Arm: for a
   // caller that made a change itself and must know it will be seen.

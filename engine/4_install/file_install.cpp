@@ -13,6 +13,7 @@
 #include "path_util.h"
 #include "registry_key.h"
 #include "registry_snapshot.h"
+#include "version.h"
 #include "server_registration.h"
 
 namespace {
@@ -66,6 +67,7 @@ ResultCode CInstallPackage::Install() {
 
   OldVersion old;
   result = FindOldVersion(old);
+  if (result == SUCCESS) result = RefuseDowngrade(old);
   if (result != SUCCESS) return result;
   if (IsCancelled()) return DLL_USERCANCEL;
 
@@ -113,6 +115,20 @@ ResultCode CInstallPackage::FindOldVersion(OldVersion& old) {
   }
   CDistributionUnit::ListFiles(clsid_.c_str(), old.recordedFiles, old.releasedFiles);
   return SUCCESS;
+}
+
+ResultCode CInstallPackage::RefuseDowngrade(const OldVersion& old) const {
+  // A server without a readable version sets no floor; the needed-version
+  // test has already made sure the new file carries one.
+  uint64_t installed = 0;
+  uint64_t offered = 0;
+  if (!ReadFileVersion(old.serverPath.c_str(), &installed) ||
+      !ReadFileVersion(mainItem_->sourcePath.c_str(), &offered))
+    return SUCCESS;
+  if (CompareVersion(offered, installed) != -1) return SUCCESS;
+  uint64_t needed = 0;
+  if (ParseVersion(needVersion_.c_str(), &needed) && needed == offered) return SUCCESS;
+  return DLL_LOADINF_NOTMATCH_NEEDVERSION;
 }
 
 ResultCode CInstallPackage::StageFiles(const std::string& cacheFolder,

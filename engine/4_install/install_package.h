@@ -92,6 +92,8 @@ class CInstallPackage {
   ResultCode Install();
   // Finds what removing the requested CLSID's installed version takes
   // away, changing nothing. 5201 when its registered server file is in use.
+  // Install then refuses a package older than that server (5112) unless
+  // the needed version is exactly the package's.
   ResultCode FindOldVersion(OldVersion& old);
   // The cache folder (the downloaded-controls folder, or its first
   // CONFLICT.n without a clash), the Windows and the System folder, all
@@ -136,6 +138,10 @@ class CInstallPackage {
   // written. False, with nothing rewritten, when the journal cannot say so.
   bool RewriteRecords(CInstallJournal& journal);
   bool IsRequestedControl(const InstallItem& item) const;
+  // 5112 when the main control file is older than the installed server,
+  // unless the needed version names exactly the package's version: only a
+  // page that asks for that version rolls a control back.
+  ResultCode RefuseDowngrade(const OldVersion& old) const;
   // One value of a section into text; false when absent or empty.
   bool ReadProfileValue(const char* path, const char* section, const char* key,
                         std::string& text) const;

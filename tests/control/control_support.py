@@ -103,11 +103,11 @@ def reg_set(key, name, value, kind="REG_SZ"):
     assert status == 0, output
 
 
-def run_page(url, script, answer=None, no_window=False, no_browser=False, document_url=None,
-             winver="win7", env=None, timeout=300):
+def run_page(url, script, answer=None, no_window=False, no_browser=False, no_document=False,
+             document_url=None, winver="win7", env=None, timeout=300):
     """Runs script as the page at url in ovhost.exe, on Windows winver, with
-    the engine on the search path; no_browser and document_url host it as
-    ovhost's options of those names say. Returns (exit status, printed
+    the engine on the search path; no_browser, no_document and document_url
+    host it as ovhost's options of those names say. Returns (exit status, printed
     lines)."""
     with tempfile.NamedTemporaryFile("w", suffix=".js", delete=False, dir=BUILD) as page:
         page.write(script)
@@ -118,6 +118,8 @@ def run_page(url, script, answer=None, no_window=False, no_browser=False, docume
         args.append("--no-window")
     if no_browser:
         args.append("--no-browser")
+    if no_document:
+        args.append("--no-document")
     if document_url:
         args.append("--document-url=" + document_url)
     args += [url, winpath(page.name)]

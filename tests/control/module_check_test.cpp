@@ -318,4 +318,54 @@ TEST_F(ModuleCheckTest, ClassCacheSeesEveryChange) {
   plain->Release();
 }
 
+void CALLBACK HoldWaitThread(void* context, BOOLEAN) {
+  HANDLE* events = static_cast<HANDLE*>(context);  // entered, release
+  SetEvent(events[0]);
+  WaitForSingleObject(events[1], 60000);
+}
+
+// Another wait of the process keeps the pool's wait thread busy, so the
+// cache's own wait is never serviced: each kill bit must still be seen by
+// the very next call.
+TEST_F(ModuleCheckTest, KillBitIsSeenByTheNextCallWhileThePoolIsBusy) {
+  struct CBusyWaitThread {
+    HANDLE events[3] = {CreateEventA(nullptr, TRUE, FALSE, nullptr),
+                        CreateEventA(nullptr, TRUE, FALSE, nullptr),
+                        CreateEventA(nullptr, TRUE, TRUE, nullptr)};  // entered, release, set
+    HANDLE wait = nullptr;
+    ~CBusyWaitThread() {
+      SetEvent(events[1]);
+      if (wait) UnregisterWaitEx(wait, INVALID_HANDLE_VALUE);
+      for (HANDLE event : events) CloseHandle(event);
+    }
+  } busy;
+  ASSERT_TRUE(RegisterWaitForSingleObject(&busy.wait, busy.events[2], HoldWaitThread, busy.events,
+                                          INFINITE, WT_EXECUTEINWAITTHREAD | WT_EXECUTEONLYONCE));
+  ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(busy.events[0], 10000));
+
+  wchar_t wide[64];
+  MultiByteToWideChar(CP_ACP, 0, clsid_.c_str(), -1, wide, 64);
+  CLSID clsid, runs;
+  ASSERT_HRESULT_SUCCEEDED(CLSIDFromString(wide, &clsid));
+  const std::string killBit =
+      "SOFTWARE\\Microsoft\\Internet Explorer\\ActiveX Compatibility\\" + clsid_;
+  CClassCache cache;
+  for (int round = 0; round < 20; ++round) {
+    SCOPED_TRACE(round);
+    cache.ForgetIfChanged();
+    ASSERT_TRUE(cache.ResolveScriptableClass(clsid, runs));
+    HKEY key = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_LOCAL_MACHINE, killBit.c_str(), 0, nullptr, 0,
+                                             KEY_SET_VALUE, nullptr, &key, nullptr));
+    const DWORD flags = 0x400;
+    RegSetValueExA(key, "Compatibility Flags", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&flags),
+                   sizeof flags);
+    RegCloseKey(key);
+    cache.ForgetIfChanged();
+    const bool scriptable = cache.ResolveScriptableClass(clsid, runs);
+    SHDeleteKeyA(HKEY_LOCAL_MACHINE, killBit.c_str());
+    ASSERT_FALSE(scriptable);
+  }
+}
+
 }  // namespace

@@ -64,12 +64,14 @@ def page(script, url=PAGE, **options):
 
 # Pages that are not the portal's: other sites, other schemes whose text
 # holds a portal URL, a page whose site offers no browser, and a frame of
-# another site inside a portal page.
+# another site inside a portal page, and a portal browser whose site names
+# no document holding the control (which could be such a frame).
 UNTRUSTED_PAGES = [(url, {}) for url in (
     "http://www.evil.com/index.html", "http://ovelin.net/", "http://evil-ovelin.com/", "about:blank",
     "file:///C:/game.html", "about:<b>x</b>http://www.ovelin.com/", "javascript:1//http://www.ovelin.com/",
     "mk:@MSITStore:C:\\x.chm::/a://www.ovelin.com/")] + [
     (PAGE, {"no_browser": True}),
+    (PAGE, {"no_document": True}),
     (PAGE, {"document_url": "http://www.evil.com/frame.html"}),
 ]
 

@@ -205,6 +205,41 @@ TEST_F(InstallJobTest, UpgradeReplacesTheControl) {
   EXPECT_EQ("1.0.0.5", VersionOfCreatedControl(kMainClsid));
 }
 
+// An older package replayed over a newer control is refused before
+// anything changes, unless the page names exactly the older version.
+TEST_F(InstallJobTest, OlderPackageInstallsOnlyWhenThePageNamesItsVersion) {
+  const struct {
+    const char* package;
+    const char* needVersion;
+    ResultCode result;
+    const char* installed;
+  } cases[] = {
+      {"main4", "", DLL_LOADINF_NOTMATCH_NEEDVERSION, "1.0.0.5"},
+      {"main4", "1.0.0.3", DLL_LOADINF_NOTMATCH_NEEDVERSION, "1.0.0.5"},
+      {"main4", "1.0.0.4", SUCCESS, "1.0.0.4"},
+      {"main5", "", SUCCESS, "1.0.0.5"},
+  };
+  int round = 0;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.package) + " needing \"" + c.needVersion + "\"");
+    ForgetSampleControls();
+    UseCacheFolder(testFolder_ + "\\round" + std::to_string(++round));
+    ASSERT_EQ(SUCCESS, RunJob("main5", nullptr, kMainClsid, "1.0.0.5"));
+    const std::string control = CachePath("OVSample.dll");
+    const FILETIME written = LastWriteTime(control);
+    EXPECT_EQ(c.result, RunJob(c.package, nullptr, kMainClsid, c.needVersion));
+    EXPECT_EQ(c.installed, VersionOfCreatedControl(kMainClsid));
+    const std::string recorded = c.installed[6] == '5' ? "1,0,0,5" : "1,0,0,4";
+    EXPECT_EQ(recorded, ReadString(HKEY_LOCAL_MACHINE,
+                                   DistributionUnitPath(kMainClsid) + "\\InstalledVersion", ""));
+    if (c.result != SUCCESS) {
+      const FILETIME now = LastWriteTime(control);
+      EXPECT_EQ(0, CompareFileTime(&written, &now));
+      EXPECT_EQ(1u, ReadDword(HKEY_LOCAL_MACHINE, kSharedDllsPath, control.c_str()));
+    }
+  }
+}
+
 TEST_F(InstallJobTest, SharedFileOutlivesItsFirstOwner) {
   // Both packages put OVShared.dll into the System folder.
   const std::string shared = SystemFolder() + "\\OVShared.dll";

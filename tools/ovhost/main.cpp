@@ -3,14 +3,16 @@
 // client site and an in-place site on a real window; the setup window's
 // message boxes are answered as the command line says.
 //
-//   ovhost.exe [--answer=LIST] [--no-window] [--no-browser] [--document-url=URL]
-//              PAGE-URL SCRIPT.js
+//   ovhost.exe [--answer=LIST] [--no-window] [--no-browser] [--no-document]
+//              [--document-url=URL] PAGE-URL SCRIPT.js
 //     --answer=LIST  buttons to press in a message box, first one the box
 //                    has wins: ok, cancel, yes, no (default "ok"); "none"
 //                    leaves boxes on screen
 //     --no-window    the in-place site has no window to offer
 //     --no-browser   the site offers no browser (SID_SWebBrowserApp), as in
 //                    an HTML dialog or a program that hosts pages itself
+//     --no-document  the site names no document holding the controls
+//                    (no container, no SID_SContainerDispatch)
 //     --document-url=URL  the document holding the controls has this URL
 //                    while the browser reports PAGE-URL, as for a frame;
 //                    by default both are PAGE-URL
@@ -45,6 +47,7 @@ struct CCommandLine {
   std::vector<int> buttons{IDOK};
   bool withWindow = true;
   bool withBrowser = true;
+  bool withDocument = true;
   bool documentUrlGiven = false;
   std::wstring documentUrl;
   std::wstring url;
@@ -82,6 +85,8 @@ bool ParseCommandLine(CCommandLine& line) {
       line.withWindow = false;
     else if (arg == L"--no-browser")
       line.withBrowser = false;
+    else if (arg == L"--no-document")
+      line.withDocument = false;
     else if (arg.rfind(L"--document-url=", 0) == 0) {
       line.documentUrlGiven = true;
       line.documentUrl = arg.substr(15);
@@ -171,7 +176,7 @@ int main() {
   CCommandLine line;
   if (!ParseCommandLine(line)) {
     PrintLine(L"usage: ovhost.exe [--answer=ok|cancel|yes|no|none,...] [--no-window] [--no-browser] "
-              L"[--document-url=URL] PAGE-URL SCRIPT.js");
+              L"[--no-document] [--document-url=URL] PAGE-URL SCRIPT.js");
     return 2;
   }
   std::wstring text;
@@ -193,6 +198,7 @@ int main() {
       hosting.documentUrl = line.documentUrl;
       hosting.window = line.withWindow ? page : nullptr;
       hosting.withBrowser = line.withBrowser;
+      hosting.withDocument = line.withDocument;
       CScriptSite* site = new CScriptSite(hosting);
       if (RunScript(site, text)) status = site->Failed() ? 1 : 0;
       site->Release();

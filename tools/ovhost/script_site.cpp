@@ -13,12 +13,12 @@ CScriptSite::CScriptSite(const CPageHosting& hosting)
     : window_(hosting.window),
       host_(new CHostObject(hosting.url, this)),
       browser_(hosting.withBrowser ? new CWebBrowser(hosting.url) : nullptr),
-      document_(new CHtmlDocument(hosting.documentUrl)) {}
+      document_(hosting.withDocument ? new CHtmlDocument(hosting.documentUrl) : nullptr) {}
 
 CScriptSite::~CScriptSite() {
   host_->Release();
   if (browser_ != nullptr) browser_->Release();
-  document_->Release();
+  if (document_ != nullptr) document_->Release();
 }
 
 bool CScriptSite::Failed() const { return scriptFailed_ || host_->Failed(); }
@@ -69,7 +69,8 @@ STDMETHODIMP CScriptSite::QueryService(REFGUID service, REFIID iid, void** objec
   *object = nullptr;
   if (IsEqualGUID(service, SID_SWebBrowserApp))
     return browser_ != nullptr ? browser_->QueryInterface(iid, object) : E_NOINTERFACE;
-  if (IsEqualGUID(service, SID_SContainerDispatch)) return document_->QueryInterface(iid, object);
+  if (IsEqualGUID(service, SID_SContainerDispatch))
+    return document_ != nullptr ? document_->QueryInterface(iid, object) : E_NOINTERFACE;
   if (IsEqualGUID(service, SID_SInternetHostSecurityManager)) return QueryInterface(iid, object);
   return E_NOINTERFACE;
 }

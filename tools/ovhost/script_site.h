@@ -28,6 +28,7 @@ struct CPageHosting {
   std::wstring documentUrl;  // the URL of the document holding the controls
   HWND window = nullptr;     // the page's window; not owned, may be null
   bool withBrowser = true;   // false: no browser service, as in a host without one
+  bool withDocument = true;  // false: no SID_SContainerDispatch, no container
 };
 
 class CScriptSite
@@ -95,6 +96,6 @@ class CScriptSite
   HWND window_;               // not owned
   CHostObject* host_;         // counted
   CWebBrowser* browser_;      // counted; null without a browser service
-  CHtmlDocument* document_;   // counted
+  CHtmlDocument* document_;   // counted; null without a document
   bool scriptFailed_ = false;
 };
