@@ -70,9 +70,10 @@ ResultCode RevocationVerdict(const CCertChain& signerChain, const CCertChain& au
       return IsRevocationRequired() ? DLL_INVALID_SIGNCODE : SUCCESS;
     case kRevocationCancelled:
       return DLL_USERCANCEL;
-    default:
-      return DLL_INVALID_SIGNCODE;
+    case kRevoked:
+      break;
   }
+  return DLL_INVALID_SIGNCODE;
 }
 
 // Every check of VerifySignedPackage but revocation; chain and
@@ -137,7 +138,8 @@ bool IsSignatureTrusted(HANDLE file, CCabinetDigestStream* streamed, CCertChain&
   // The signer is judged when it signed, as a trusted time stamp tells;
   // without one, now: a certificate that has expired since no longer does.
   FILETIME signingTime = {};
-  const bool timeStamped = FindTrustedSigningTime(signerFields, carried.Get(), signingTime, authorityChain);
+  const bool timeStamped =
+      FindTrustedSigningTime(signerFields, carried.Get(), signingTime, authorityChain);
   if (!IsChainTrusted(signer.Get(), carried.Get(), timeStamped ? &signingTime : nullptr,
                       kCodeSigningUsage, chain))
     return false;
