@@ -11,6 +11,12 @@
 #   bare    - the bare platform loop under Wine (bare_package_loop.exe):
 #             one WinINet GET, WinVerifyTrust, one FDICopy;
 #   curl    - curl and cabextract on the host.
+# Revocation: each case is also signed by a signer whose CA names a
+# distribution point that the server answers with the CA's list; the engine
+# takes that package too ("engine_crl"), first with the platform's cache of
+# fetched URLs emptied (the first job of a player: "first_crl"), then with
+# the list cached. "crl_cost" is the ratio of the medians of engine_crl and
+# engine, whose signer names no distribution point (nothing to fetch).
 # Prints each round, then min/median/max of each way and the ratio of the
 # medians. ROUNDS (default 3) rounds per case; SERVERS (default
 # "pkgserver nginx") picks the servers: the test package server, and nginx
@@ -30,12 +36,15 @@ build_engine_program bare_package_loop
 start_bench
 mkdir -p "$work/root/pkgs"
 python3 - "$src/tests/support" "$work" $cases <<'PY'
-import os, sys
+import os, shutil, sys
 sys.path.insert(0, sys.argv[1])
 import packages
 work = sys.argv[2]
 pki = packages.make_pki(os.path.join(work, "ca"))
 packages.trust_ca_in_prefix(pki, os.path.join(work, "bench"))
+# The list that the distribution point names, where the servers serve it.
+os.makedirs(os.path.join(work, "root", "ca"))
+shutil.copy(os.path.join(work, "ca", "ca.crl"), os.path.join(work, "root", "ca", "ca.crl"))
 for case in sys.argv[3:]:
     source = os.path.join(work, "src-" + case)
     os.makedirs(source)
@@ -55,6 +64,8 @@ for case in sys.argv[3:]:
             name = "d%d\\f%d.bin" % (i, i) if case.startswith("folders") else "many\\f%d.bin" % i
             files[name] = path
     packages.build_package(files, os.path.join(work, "root", "pkgs", "bench-%s.cab" % case), signer=pki.signer)
+    packages.build_package(files, os.path.join(work, "root", "pkgs", "bench-%s-crl.cab" % case),
+                           signer=pki.unrevoked)
 PY
 
 # nginx from Debian, installed before any server is started: the package
@@ -110,6 +121,15 @@ PY
 # field NAME LINE: the number after "NAME=" in LINE.
 field() { sed -n "s/.*$1=\([0-9.]*\).*/\1/p" <<<"$2"; }
 
+# ratio A B: the median of the numbers in A over that of those in B.
+ratio() {
+  python3 -c "import statistics as s,sys; print('%.2f' % (s.median(map(float,sys.argv[1].split()))/max(s.median(map(float,sys.argv[2].split())),1e-6)))" "$1" "$2"
+}
+
+# The platform's cache of fetched URLs (WinINet's, which the revocation
+# list retrieval uses), emptied for a first job.
+forget_fetched_urls() { rm -rf "$WINEPREFIX"/drive_c/users/*/AppData/Local/Microsoft/Windows/INetCache; }
+
 drive_c=$WINEPREFIX/drive_c
 for server in $servers; do
   case $server in
@@ -118,7 +138,11 @@ for server in $servers; do
   esac
   for case in $cases; do
     url=http://cdn.ovelin.net/pkgs/bench-$case.cab
-    engine=() bare=() curl=()
+    engine=() engine_crl=() bare=() curl=()
+    forget_fetched_urls
+    line=$("$src/scripts/wine-run" "$work/bench" "$work/package_bench.exe" "${url%.cab}-crl.cab" 'C:\ovpkg-bench' 2>&1 | tr -d '\r')
+    echo "server=$server case=$case first_crl: $line"
+    first_crl=$(field total_seconds "$line")
     for round in $(seq "$rounds"); do
       start=$(date +%s.%N)
       curl -s -x "$http_proxy" -o "$work/curl.cab" "$url"
@@ -132,10 +156,15 @@ for server in $servers; do
       line=$("$src/scripts/wine-run" "$work/bench" "$work/package_bench.exe" "$url" 'C:\ovpkg-bench' 2>&1 | tr -d '\r')
       engine+=("$(field total_seconds "$line")")
       echo "server=$server case=$case round=$round curl_cabextract=${curl[-1]} bare=${bare[-1]} engine: $line"
+      line=$("$src/scripts/wine-run" "$work/bench" "$work/package_bench.exe" "${url%.cab}-crl.cab" 'C:\ovpkg-bench' 2>&1 | tr -d '\r')
+      engine_crl+=("$(field total_seconds "$line")")
+      echo "server=$server case=$case round=$round engine_crl: $line"
     done
-    echo "server=$server case=$case $(summary engine "${engine[@]}") $(summary bare "${bare[@]}") $(summary curl_cabextract "${curl[@]}")" \
-      "engine_to_bare=$(python3 -c "import statistics as s,sys; print('%.2f' % (s.median(map(float,sys.argv[1].split()))/max(s.median(map(float,sys.argv[2].split())),1e-6)))" "${engine[*]}" "${bare[*]}")" \
-      "engine_to_curl=$(python3 -c "import statistics as s,sys; print('%.2f' % (s.median(map(float,sys.argv[1].split()))/max(s.median(map(float,sys.argv[2].split())),1e-6)))" "${engine[*]}" "${curl[*]}")"
+    echo "server=$server case=$case $(summary engine "${engine[@]}") $(summary engine_crl "${engine_crl[@]}") first_crl=$first_crl" \
+      "$(summary bare "${bare[@]}") $(summary curl_cabextract "${curl[@]}")" \
+      "crl_cost=$(ratio "${engine_crl[*]}" "${engine[*]}")" \
+      "engine_to_bare=$(ratio "${engine[*]}" "${bare[*]}")" \
+      "engine_to_curl=$(ratio "${engine[*]}" "${curl[*]}")"
   done
   case $server in
     pkgserver) python3 "$src/tests/support/pkgserver.py" stop --port "$port" || true ;;

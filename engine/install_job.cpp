@@ -45,9 +45,8 @@ ResultCode CInstallJob::VerifySignature() {
   // cabinet altered after signing, or a signer that chains to no trusted
   // root, and the cabinet reader must never see either. The engine's own
   // check judges the signature, the signer's chain and the build's pinned
-  // publishers itself.
-  if (!VerifySignedPackage(package_->Handle(), &package_->Digest())) return DLL_INVALID_SIGNCODE;
-  return SUCCESS;
+  // publishers and whether a certificate has been revoked itself.
+  return VerifySignedPackage(package_->Handle(), &package_->Digest(), cancelEvent_);
 }
 
 HANDLE CInstallJob::HeldPackage(const char* packagePath) const {

@@ -46,7 +46,9 @@ class CInstallJob {
   ResultCode Extract(const char* packagePath, std::string& extractionFolder);
 
   // The signature stage on the downloaded package: 0 when Windows' verdict
-  // is clean and the engine's own check passes, else DLL_INVALID_SIGNCODE.
+  // is clean and the engine's own check passes; DLL_USERCANCEL when the
+  // player cancels while revocation lists are fetched; else
+  // DLL_INVALID_SIGNCODE.
   ResultCode VerifySignature();
 
  private:

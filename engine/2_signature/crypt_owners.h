@@ -1,6 +1,7 @@
 // Owners for what the signature check gets from CryptoAPI: providers,
-// keys, hashes, messages, certificate stores, certificates, chains and decoded
-// structures. Each releases what it holds when it goes; none is copied.
+// keys, hashes, messages, certificate stores, certificates, revocation
+// lists, chains and decoded structures. Each releases what it holds when it
+// goes; none is copied.
 #pragma once
 
 #include <windows.h>
@@ -26,6 +27,9 @@ struct CCloseStore {
 struct CFreeCertificate {
   void operator()(PCCERT_CONTEXT certificate) const { CertFreeCertificateContext(certificate); }
 };
+struct CFreeCrl {
+  void operator()(PCCRL_CONTEXT crl) const { CertFreeCRLContext(crl); }
+};
 struct CFreeChain {
   void operator()(PCCERT_CHAIN_CONTEXT chain) const { CertFreeCertificateChain(chain); }
 };
@@ -39,6 +43,7 @@ typedef CHandleOwner<HCRYPTHASH, CDestroyHash> CCryptHashHandle;
 typedef CHandleOwner<HCRYPTMSG, CCloseMessage> CCryptMessage;
 typedef CHandleOwner<HCERTSTORE, CCloseStore> CCertStore;
 typedef CHandleOwner<PCCERT_CONTEXT, CFreeCertificate> CCertificate;
+typedef CHandleOwner<PCCRL_CONTEXT, CFreeCrl> CCrl;
 typedef CHandleOwner<PCCERT_CHAIN_CONTEXT, CFreeChain> CCertChain;
 // A structure that CryptDecodeObjectEx allocated (CRYPT_DECODE_ALLOC_FLAG).
 template <class T>

@@ -115,7 +115,7 @@ bool ReadTimeStampData(const BYTE* data, size_t size, const CRYPT_DATA_BLOB& sta
 
 // One RFC 3161 token (a DER ContentInfo) over signer's signature value.
 bool VerifyToken(const CRYPT_ATTR_BLOB& token, const CMSG_SIGNER_INFO& signer, HCERTSTORE carried,
-                 FILETIME& time) {
+                 FILETIME& time, CCertChain& chain) {
   CCryptMessage message(CryptMsgOpenToDecode(kEncoding, 0, 0, 0, nullptr, nullptr));
   if (!message || !CryptMsgUpdate(message.Get(), token.pbData, token.cbData, TRUE)) return false;
   DWORD type = 0;
@@ -155,7 +155,6 @@ bool VerifyToken(const CRYPT_ATTR_BLOB& token, const CMSG_SIGNER_INFO& signer, H
                         data, size) ||
       !ReadTimeStampData(data, size, signer.EncryptedHash, time))
     return false;
-  CCertChain chain;
   return IsChainTrusted(authority.Get(), all.Get(), &time, kTimeStampingUsage, chain);
 }
 
@@ -217,7 +216,7 @@ bool SignsAttributes(const CRYPT_ATTR_BLOB& value, const CMSG_SIGNER_INFO& count
 // One Authenticode countersignature (a DER SignerInfo) of signer; its
 // authority's certificate is among carried.
 bool VerifyCountersignature(const CRYPT_ATTR_BLOB& value, const CMSG_SIGNER_INFO& signer,
-                            HCERTSTORE carried, FILETIME& time) {
+                            HCERTSTORE carried, FILETIME& time, CCertChain& chain) {
   CDecoded<CMSG_SIGNER_INFO> counter;
   DWORD size = 0;
   if (carried == nullptr ||
@@ -233,22 +232,23 @@ bool VerifyCountersignature(const CRYPT_ATTR_BLOB& value, const CMSG_SIGNER_INFO
                         signer.EncryptedHash.pbData, signer.EncryptedHash.cbData) ||
       !ReadSigningTime(counter->AuthAttrs, time))
     return false;
-  CCertChain chain;
   return IsChainTrusted(authority.Get(), carried, &time, kTimeStampingUsage, chain);
 }
 
 }  // namespace
 
-bool FindTrustedSigningTime(const CMSG_SIGNER_INFO& signer, HCERTSTORE carried, FILETIME& time) {
+bool FindTrustedSigningTime(const CMSG_SIGNER_INFO& signer, HCERTSTORE carried, FILETIME& time,
+                            CCertChain& authorityChain) {
   for (DWORD i = 0; i < signer.UnauthAttrs.cAttr; ++i) {
     const CRYPT_ATTRIBUTE& attribute = signer.UnauthAttrs.rgAttr[i];
     if (attribute.cValue != 1) continue;
     if (std::strcmp(attribute.pszObjId, kTimeStampTokenOid) == 0 &&
-        VerifyToken(attribute.rgValue[0], signer, carried, time))
+        VerifyToken(attribute.rgValue[0], signer, carried, time, authorityChain))
       return true;
     if (std::strcmp(attribute.pszObjId, kCountersignatureOid) == 0 &&
-        VerifyCountersignature(attribute.rgValue[0], signer, carried, time))
+        VerifyCountersignature(attribute.rgValue[0], signer, carried, time, authorityChain))
       return true;
   }
+  authorityChain.Reset();
   return false;
 }

@@ -8,6 +8,8 @@
 #include <windows.h>
 #include <wincrypt.h>
 
+#include "crypt_owners.h"
+
 // True, with time, when signer carries a time stamp that
 //  - as an RFC 3161 token, is a SignedData of one signer over time-stamp
 //    data, its signature and messageDigest attribute verified with its own
@@ -18,5 +20,8 @@
 //  - either way (SHA-1 or SHA-2) is signed by a certificate whose chain the
 //    platform trusts for time stamping at the time stamped (IsChainTrusted).
 // carried: the package's certificates, which may hold the authority's.
-// False for no time stamp and for one that fails any of these.
-bool FindTrustedSigningTime(const CMSG_SIGNER_INFO& signer, HCERTSTORE carried, FILETIME& time);
+// authorityChain receives the authority's chain, for its revocation check.
+// False for no time stamp and for one that fails any of these; the chain
+// is then empty.
+bool FindTrustedSigningTime(const CMSG_SIGNER_INFO& signer, HCERTSTORE carried, FILETIME& time,
+                            CCertChain& authorityChain);

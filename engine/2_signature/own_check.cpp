@@ -12,6 +12,7 @@
 #include "crypt_hash.h"
 #include "crypt_message.h"
 #include "crypt_owners.h"
+#include "crypt_revocation.h"
 #include "crypt_time_stamp.h"
 #include "trusted_signers.h"
 
@@ -56,9 +57,30 @@ bool ChainsToPinnedSigner(PCCERT_CHAIN_CONTEXT chain) {
   return false;
 }
 
-}  // namespace
+// Whether the signer or the package's time-stamping authority has been
+// withdrawn. Revoked is refused whatever the time stamp says: a revocation
+// list tells when a key was reported lost, not since when it was lost.
+ResultCode RevocationVerdict(const CCertChain& signerChain, const CCertChain& authorityChain,
+                             HANDLE cancelEvent) {
+  const PCCERT_CHAIN_CONTEXT chains[] = {signerChain.Get(), authorityChain.Get()};
+  switch (CheckRevocation(chains, 2, cancelEvent)) {
+    case kNotRevoked:
+      return SUCCESS;
+    case kRevocationUnknown:
+      return IsRevocationRequired() ? DLL_INVALID_SIGNCODE : SUCCESS;
+    case kRevocationCancelled:
+      return DLL_USERCANCEL;
+    case kRevoked:
+      break;
+  }
+  return DLL_INVALID_SIGNCODE;
+}
 
-bool VerifySignedPackage(HANDLE file, CCabinetDigestStream* streamed) {
+// Every check of VerifySignedPackage but revocation; chain and
+// authorityChain receive the signer's chain and the time-stamping
+// authority's (empty without a trusted time stamp).
+bool IsSignatureTrusted(HANDLE file, CCabinetDigestStream* streamed, CCertChain& chain,
+                        CCertChain& authorityChain) {
   CSignedCabinet cabinet;
   std::vector<BYTE> signedData;
   if (!cabinet.Open(file) || !cabinet.ReadSignedData(signedData)) return false;
@@ -116,10 +138,20 @@ bool VerifySignedPackage(HANDLE file, CCabinetDigestStream* streamed) {
   // The signer is judged when it signed, as a trusted time stamp tells;
   // without one, now: a certificate that has expired since no longer does.
   FILETIME signingTime = {};
-  const bool timeStamped = FindTrustedSigningTime(signerFields, carried.Get(), signingTime);
-  CCertChain chain;
+  const bool timeStamped =
+      FindTrustedSigningTime(signerFields, carried.Get(), signingTime, authorityChain);
   if (!IsChainTrusted(signer.Get(), carried.Get(), timeStamped ? &signingTime : nullptr,
                       kCodeSigningUsage, chain))
     return false;
   return !AreSignersPinned() || ChainsToPinnedSigner(chain.Get());
+}
+
+}  // namespace
+
+ResultCode VerifySignedPackage(HANDLE file, CCabinetDigestStream* streamed, HANDLE cancelEvent) {
+  CCertChain chain, authorityChain;
+  if (!IsSignatureTrusted(file, streamed, chain, authorityChain)) return DLL_INVALID_SIGNCODE;
+  // Last, since it may wait on the network: only a signature that holds
+  // otherwise is worth a fetch.
+  return RevocationVerdict(chain, authorityChain, cancelEvent);
 }

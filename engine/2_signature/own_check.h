@@ -6,10 +6,12 @@
 
 #include <windows.h>
 
+#include "result_code.h"
+
 class CCabinetDigestStream;
 
-// True when the package that file (an open handle with read access) holds
-// is a signed cabinet (CSignedCabinet) whose SignedData
+// SUCCESS when the package that file (an open handle with read access)
+// holds is a signed cabinet (CSignedCabinet) whose SignedData
 //  - has exactly one signer, whose signature over its signed attributes
 //    verifies with the certificate that the SignedData carries for it;
 //  - signs, through the messageDigest attribute, Authenticode indirect data
@@ -20,7 +22,13 @@ class CCabinetDigestStream;
 //    (IsChainTrusted) at the time a trusted time stamp names
 //    (FindTrustedSigningTime: an RFC 3161 token or an Authenticode
 //    countersignature), or now when there is none;
-//  - and, when this build pins publishers, chains from the signer up to
-//    one of them, every link's signature verified.
-// Everything else, including a file that cannot be read, is false.
-bool VerifySignedPackage(HANDLE file, CCabinetDigestStream* streamed = nullptr);
+//  - when this build pins publishers, chains from the signer up to one of
+//    them, every link's signature verified;
+//  - and whose signer and time-stamping authority no certificate below
+//    their roots has been revoked (CheckRevocation), or whose revocation
+//    status is unknown and the build does not require it.
+// DLL_USERCANCEL when cancelEvent (may be null) is set while revocation
+// lists are being fetched; DLL_INVALID_SIGNCODE for everything else,
+// including a file that cannot be read.
+ResultCode VerifySignedPackage(HANDLE file, CCabinetDigestStream* streamed = nullptr,
+                               HANDLE cancelEvent = nullptr);

@@ -99,7 +99,7 @@ inline std::string PackageFile(const std::string& relative) {
 inline bool PassesOwnSignatureCheck(const std::string& path) {
   CLocalFile file;
   return file.Open(path.c_str(), CLocalFile::ExistingForRead, FILE_ATTRIBUTE_NORMAL) &&
-         VerifySignedPackage(file.Handle());
+         VerifySignedPackage(file.Handle()) == SUCCESS;
 }
 
 // A fresh folder under the temporary folder, removed with all it holds.

@@ -141,6 +141,17 @@ def make_signer_trust_packages(folder, unsigned, pki):
     # The same time stamp by an authority under an untrusted root.
     sign(unsigned, os.path.join(folder, "expired_stamped_untrusted_tsa.cab"), pki.expired,
          stamped_at=packages.EXPIRED_SIGNING_TIME, tsa=pki.untrusted_tsa)
+    # Signers whose distribution points tell revoked, not revoked, nothing
+    # (404, no answer) or a list the CA did not sign; a time stamp by a
+    # revoked authority; and a revoked signer's package time-stamped by a
+    # sound one.
+    for name in ("revoked", "unrevoked", "offline", "stalled", "forged"):
+        sign(unsigned, os.path.join(folder, "crl_%s.cab" % name), getattr(pki, name))
+    now = int(time.time())
+    sign(unsigned, os.path.join(folder, "crl_revoked_tsa.cab"), pki.signer,
+         stamped_at=now, tsa=pki.revoked_tsa)
+    sign(unsigned, os.path.join(folder, "crl_revoked_stamped.cab"), pki.revoked,
+         stamped_at=now, tsa=pki.tsa)
     sign(unsigned, os.path.join(folder, "web.cab"), pki.web)
     sign(unsigned, os.path.join(folder, "selfsigned.cab"), pki.selfsigned)
     sign(unsigned, os.path.join(folder, "md5.cab"), pki.md5)

@@ -58,7 +58,14 @@ sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."
 import cabinet  # noqa: E402
 
 Signer = collections.namedtuple("Signer", "cert key")
-Pki = collections.namedtuple("Pki", "folder ca signer untrusted expired tsa web selfsigned md5 untrusted_tsa")
+Pki = collections.namedtuple("Pki", "folder ca signer untrusted expired tsa web selfsigned md5 untrusted_tsa "
+                                    "revoked revoked_tsa unrevoked offline stalled forged")
+
+# Where the test CA publishes its revocation list: a host of the portal's
+# own domains, which the package server answers (through the tests' HTTP
+# proxy) from the package root. The PKI's folder is ROOT/<name>, so the
+# list ROOT/<name>/ca.crl is served as CRL_HOST/<name>/ca.crl.
+CRL_HOST = "http://crl.ovelin.net"
 
 # The test CA's clock is set back: its root and its time-stamping authority
 # were valid years before the expired signer's validity, so signatures that
@@ -86,6 +93,7 @@ default_md = sha256
 policy = any
 unique_subject = no
 copy_extensions = none
+default_crl_days = 3650
 [any]
 commonName = supplied
 [root]
@@ -148,21 +156,45 @@ class _CertificateAuthority:
               "-startdate", CA_START, "-enddate", _ten_years_on()])
         os.remove(csr)
 
-    def issue(self, name, start="", end="", extensions="code_signing", digest="sha256"):
+    def issue(self, name, start="", end="", extensions="code_signing", digest="sha256",
+              crl_url=None):
         """A certificate for signing code (or as extensions names), signed by
         the CA with digest; start/end: YYYYMMDDHHMMSSZ, or from the CA's start
-        to ten years from now."""
+        to ten years from now; crl_url: the CRL distribution point it names."""
         key = os.path.join(self.folder, name + ".key")
         csr = os.path.join(self.folder, name + ".csr")
         cert = os.path.join(self.folder, name + ".pem")
         _run(["openssl", "req", "-newkey", "rsa:2048", "-nodes", "-keyout", key,
               "-out", csr, "-subj", "/CN=Ovelin Test Signer " + name])
+        profile = ["-extensions", extensions]
+        if crl_url:
+            # The profile's extensions and the distribution point, as a
+            # section of a file of the certificate's own.
+            section = _CA_CONFIG.split("[%s]\n" % extensions, 1)[1].split("\n[", 1)[0]
+            extfile = os.path.join(self.folder, name + ".ext")
+            with open(extfile, "w") as f:
+                f.write("[cdp]\n%s\ncrlDistributionPoints = URI:%s\n" % (section.strip(), crl_url))
+            profile = ["-extfile", extfile, "-extensions", "cdp"]
         _run(["openssl", "ca", "-batch", "-notext", "-config", self.config,
               "-cert", self.cert, "-keyfile", self.key, "-in", csr, "-out", cert,
-              "-extensions", extensions, "-md", digest,
-              "-startdate", start or CA_START, "-enddate", end or _ten_years_on()])
+              "-md", digest, "-startdate", start or CA_START, "-enddate", end or _ten_years_on()]
+             + profile)
         os.remove(csr)
+        if crl_url:
+            os.remove(extfile)
         return Signer(cert, key)
+
+    def revoke(self, signer):
+        _run(["openssl", "ca", "-config", self.config, "-cert", self.cert, "-keyfile", self.key,
+              "-revoke", signer.cert])
+
+    def write_crl(self, path):
+        """The CA's revocation list, DER as distribution points serve it."""
+        pem = path + ".pem"
+        _run(["openssl", "ca", "-gencrl", "-config", self.config, "-cert", self.cert,
+              "-keyfile", self.key, "-md", "sha256", "-out", pem])
+        _run(["openssl", "crl", "-in", pem, "-outform", "DER", "-out", path])
+        os.remove(pem)
 
 
 def _self_signed(folder, name):
@@ -180,21 +212,46 @@ def make_pki(folder):
     signer, a time-stamping authority and a web server's certificate (no
     code signing); a second CA, never trusted, with its own signer; and a
     signer that signs itself, one whose certificate the CA signed with MD5,
-    and a time-stamping authority under the untrusted CA."""
+    and a time-stamping authority under the untrusted CA.
+
+    Signers that name a CRL distribution point (the others name none):
+    revoked and revoked_tsa (a time-stamping authority), which the CA's
+    list ca.crl names; unrevoked, which that list leaves out; offline, whose
+    point answers 404; stalled, whose point never answers; and forged,
+    whose point serves forged.crl, the CA's list with its signature
+    broken (it names no one)."""
     shutil.rmtree(folder, ignore_errors=True)
     os.makedirs(folder)
     ca = _CertificateAuthority(folder, "ca")
     stranger = _CertificateAuthority(folder, "stranger")
-    return Pki(folder=folder,
-               ca=ca.cert,
-               signer=ca.issue("signer"),
-               untrusted=stranger.issue("untrusted"),
-               expired=ca.issue("expired", EXPIRED_START, EXPIRED_END),
-               tsa=ca.issue("tsa", extensions="time_stamping"),
-               web=ca.issue("web", extensions="web_server"),
-               selfsigned=_self_signed(folder, "selfsigned"),
-               md5=ca.issue("md5", digest="md5"),
-               untrusted_tsa=stranger.issue("untrusted_tsa", extensions="time_stamping"))
+    base = os.path.basename(folder)
+    crl = "%s/%s/ca.crl" % (CRL_HOST, base)
+    pki = Pki(folder=folder,
+              ca=ca.cert,
+              signer=ca.issue("signer"),
+              untrusted=stranger.issue("untrusted"),
+              expired=ca.issue("expired", EXPIRED_START, EXPIRED_END),
+              tsa=ca.issue("tsa", extensions="time_stamping"),
+              web=ca.issue("web", extensions="web_server"),
+              selfsigned=_self_signed(folder, "selfsigned"),
+              md5=ca.issue("md5", digest="md5"),
+              untrusted_tsa=stranger.issue("untrusted_tsa", extensions="time_stamping"),
+              revoked=ca.issue("revoked", crl_url=crl),
+              revoked_tsa=ca.issue("revoked_tsa", extensions="time_stamping", crl_url=crl),
+              unrevoked=ca.issue("unrevoked", crl_url=crl),
+              offline=ca.issue("offline", crl_url="%s/status/404/%s/ca.crl" % (CRL_HOST, base)),
+              stalled=ca.issue("stalled", crl_url="%s/stall/1/status/%s/ca.crl" % (CRL_HOST, base)),
+              forged=ca.issue("forged", crl_url="%s/%s/forged.crl" % (CRL_HOST, base)))
+    ca.write_crl(os.path.join(folder, "forged.crl"))
+    with open(os.path.join(folder, "forged.crl"), "r+b") as f:
+        f.seek(-1, os.SEEK_END)
+        last = f.read(1)[0]
+        f.seek(-1, os.SEEK_END)
+        f.write(bytes([last ^ 0xFF]))
+    ca.revoke(pki.revoked)
+    ca.revoke(pki.revoked_tsa)
+    ca.write_crl(os.path.join(folder, "ca.crl"))
+    return pki
 
 
 def load_pki(folder):

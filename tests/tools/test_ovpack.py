@@ -575,6 +575,8 @@ def test_trial_install_creates_the_control_by_its_clsid(env, pki, work, clsid, s
 
 
 DATE = r"\d{4}-\d\d-\d\d \d\d:\d\d:\d\d UTC"
+CRL = packages.CRL_HOST + "/ca/ca.crl"
+UNKNOWN_INSTALLS = "installs unless the engine is built with OV_REQUIRE_REVOCATION=ON"
 IN_VALIDITY = "2020-07-01 00:00:00 UTC"  # packages.EXPIRED_SIGNING_TIME
 # (case, signer, time stamp: "now" from the loopback authority, "inside" the
 #  expired signer's validity, or None; ovpack's signature line, with DATE
@@ -604,12 +606,28 @@ SIGNER_TRUST = [
     ("md5_link", "md5", None,
      "REJECTED: the signer /CN=Ovelin Test Signer md5 does not chain to CA: a link of its chain "
      "is signed with md5WithRSAEncryption", 5002),
+    # Revocation, by the lists that the certificates' distribution points
+    # serve: ovpack's revocation line.
+    ("revoked", "revoked", None,
+     "revocation: REJECTED: the signer has been revoked (lists from %s)" % CRL, 5002),
+    ("revoked_stamped", "revoked", "now",
+     "revocation: REJECTED: the signer has been revoked (lists from %s)" % CRL, 5002),
+    ("revoked_tsa", "signer", "revoked_tsa",
+     "revocation: REJECTED: the time-stamping authority has been revoked (lists from %s)" % CRL,
+     5002),
+    ("unrevoked", "unrevoked", None, "revocation: not revoked (lists from %s)" % CRL, 0),
+    ("crl_unreachable", "offline", None,
+     "revocation: unknown for the signer (no list; %s/status/404/ca/ca.crl did not answer): %s"
+     % (packages.CRL_HOST, UNKNOWN_INSTALLS), 0),
+    ("crl_forged", "forged", None,
+     "revocation: unknown for the signer (no list; %s/ca/forged.crl is not signed by its "
+     "issuer): %s" % (packages.CRL_HOST, UNKNOWN_INSTALLS), 0),
 ]
 
 
 # ovpack check and the engine judge a signer by the same rules: a trusted
 # chain, a leaf for code signing, checked when a time stamp says it signed,
-# or else now.
+# or else now; refused when it or its time-stamping authority is revoked.
 @pytest.mark.parametrize("case,signer,stamp,line,result", SIGNER_TRUST,
                          ids=[case[0] for case in SIGNER_TRUST])
 def test_check_and_install_judge_the_signer_at_the_time_stamped(env, pki, work, case, signer,
@@ -620,12 +638,34 @@ def test_check_and_install_judge_the_signer_at_the_time_stamped(env, pki, work, 
         with timestamp_server.TimeStampServer(pki) as url:
             packages.sign_file(unsigned, package, getattr(pki, signer), timestamp_url=url)
     else:
-        packages.sign_file(unsigned, package, getattr(pki, signer),
-                           stamped_at=packages.EXPIRED_SIGNING_TIME if stamp else None, tsa=pki.tsa)
+        when = {"inside": packages.EXPIRED_SIGNING_TIME, "revoked_tsa": int(time.time())}
+        packages.sign_file(unsigned, package, getattr(pki, signer), stamped_at=when.get(stamp),
+                           tsa=pki.revoked_tsa if stamp == "revoked_tsa" else pki.tsa)
     _, output = ovpack(env, "check", package, "--clsid", CLSID_MAIN, "--ca", pki.ca)
-    expected = re.escape("signature: " + line).replace("DATE", DATE).replace("CA", re.escape(pki.ca))
+    expected = re.escape(line) if line.startswith("revocation: ") else \
+        re.escape("signature: " + line).replace("DATE", DATE).replace("CA", re.escape(pki.ca))
     assert re.search("^%s$" % expected, output, re.M), output
     assert install(env, work, package, CLSID_MAIN, "1.0.0.4")[0] == result
+
+
+# --crl: a list the operator gives judges the signer where no distribution
+# point answers (the proxy leads nowhere); a list that its issuer did not
+# sign judges nothing.
+@pytest.mark.parametrize("signer,given,line", [
+    ("revoked", "ca.crl",
+     "revocation: REJECTED: the signer has been revoked (lists from LIST; %s did not answer)" % CRL),
+    ("unrevoked", "ca.crl", "revocation: not revoked (lists from LIST; %s did not answer)" % CRL),
+    ("signer", "forged.crl",
+     "revocation: unknown for the signer (no list; LIST is not signed by its issuer): "
+     + UNKNOWN_INSTALLS),
+])
+def test_check_judges_revocation_by_a_given_list(env, pki, work, signer, given, line):
+    offline = dict(env, http_proxy="http://127.0.0.1:9")
+    listed = os.path.join(pki.folder, given)
+    status, output = ovpack(offline, "check", packed(work, pki, signer=signer), "--clsid",
+                            CLSID_MAIN, "--ca", pki.ca, "--crl", listed)
+    assert line.replace("LIST", listed) in output.splitlines(), output
+    assert status == (1 if "REJECTED" in line else 0), output
 
 
 # Time stamps end to end: ovpack signs, the loopback authority stamps, as

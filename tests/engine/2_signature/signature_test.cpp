@@ -6,8 +6,11 @@
 
 #include <gtest/gtest.h>
 
+#include "1_download/download_test_support.h"
 #include "cabinet_test_support.h"
+#include "install_job.h"
 #include "local_file.h"
+#include "test_thread.h"
 #include "platform_verdict.h"
 #include "own_check.h"
 
@@ -136,8 +139,77 @@ TEST(PackageSigner, OnlyIntactSignaturesOfTrustedSignersPass) {
       {"cabinet/program.cab", false},
       {"cabinet/notcab.bin", false},
       {"cabinet/missing.cab", false},
+      // Revocation, by the list that the signer's (or the time-stamping
+      // authority's) distribution point serves. Checked twice in a row:
+      // the second answer comes from the platform's cache of the list.
+      {"cabinet/crl_unrevoked.cab", true},
+      {"cabinet/crl_revoked.cab", false},
+      {"cabinet/crl_revoked_tsa.cab", false},
+      {"cabinet/crl_revoked_stamped.cab", false},  // stamped by a sound authority: still refused
+      // Unknown status installs in this build (see signer_required_tests).
+      {"cabinet/crl_offline.cab", true},            // the point answers 404
+      {"cabinet/crl_forged.cab", true},             // a list the CA did not sign
   };
-  for (const auto& c : cases)
-    EXPECT_EQ(PassesOwnSignatureCheck(PackageFile(c.package)), c.passes) << c.package;
-  EXPECT_FALSE(VerifySignedPackage(INVALID_HANDLE_VALUE));
+  for (int round = 0; round < 2; ++round)
+    for (const auto& c : cases)
+      EXPECT_EQ(PassesOwnSignatureCheck(PackageFile(c.package)), c.passes) << c.package;
+  EXPECT_EQ(VerifySignedPackage(INVALID_HANDLE_VALUE), DLL_INVALID_SIGNCODE);
+}
+
+namespace {
+
+const char kStalledList[] = "stall/1/status/ca/ca.crl";
+
+// Waits until the server's log shows count requests of url, woken by each
+// write to the log's folder.
+void WaitForRequests(const std::string& url, int count) {
+  std::string folder = WinePathOfHostPath(std::getenv("OV_PKG_LOG"));
+  folder.erase(folder.find_last_of('\\'));
+  HANDLE change = FindFirstChangeNotificationA(folder.c_str(), FALSE, FILE_NOTIFY_CHANGE_SIZE |
+                                                                          FILE_NOTIFY_CHANGE_LAST_WRITE);
+  while (CountRequests(url) < count) {
+    // A second's bound, in case a change goes unnoticed.
+    if (change != INVALID_HANDLE_VALUE && WaitForSingleObject(change, 1000) == WAIT_OBJECT_0)
+      FindNextChangeNotification(change);
+  }
+  if (change != INVALID_HANDLE_VALUE) FindCloseChangeNotification(change);
+}
+
+}  // namespace
+
+// A distribution point that never answers: the player's cancel ends the
+// signature stage at once with 5004; without a cancel the fetch's time-out
+// ends it, and the unknown status lets the package through.
+TEST(PackageRevocation, CancelEndsAStalledListFetch) {
+  for (const bool cancels : {true, false}) {
+    CScratchFolder work("ovsig-cancel");
+    HANDLE cancel = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    CInstallJob job(work.Path().c_str(), nullptr, cancel);
+    std::string packagePath;
+    int32_t timeStamp = 0;
+    ASSERT_EQ(job.Download(ServerUrl("pkgs/cabinet/crl_stalled.cab").c_str(), packagePath, timeStamp),
+              SUCCESS);
+    const int before = CountRequests(kStalledList);
+    ULONGLONG cancelledAt = 0;
+    TestThread player([&] {
+      if (!cancels) return;
+      WaitForRequests(kStalledList, before + 1);
+      cancelledAt = GetTickCount64();
+      SetEvent(cancel);
+    });
+    const ULONGLONG start = GetTickCount64();
+    const ResultCode result = job.VerifySignature();
+    const ULONGLONG end = GetTickCount64();
+    player.Join();
+    std::printf("stalled list, %s: %d after %.2f s\n", cancels ? "cancelled" : "not cancelled",
+                static_cast<int>(result), (end - (cancels ? cancelledAt : start)) / 1000.0);
+    if (cancels) {
+      EXPECT_EQ(result, DLL_USERCANCEL);
+      EXPECT_LT(end - cancelledAt, 2000u);
+    } else {
+      EXPECT_EQ(result, SUCCESS);
+      EXPECT_LT(end - start, 15000u);
+    }
+    CloseHandle(cancel);
+  }
 }
