@@ -4,6 +4,8 @@
 // when it takes another handle. Never copied.
 #pragma once
 
+#include <windows.h>
+
 template <class T, class Release>
 class CHandleOwner {
  public:
@@ -33,3 +35,9 @@ class CHandleOwner {
  private:
   T value_ = T();
 };
+
+// A kernel object's handle (an event, a thread), closed with CloseHandle.
+struct CCloseHandle {
+  void operator()(HANDLE handle) const { CloseHandle(handle); }
+};
+typedef CHandleOwner<HANDLE, CCloseHandle> CKernelHandle;

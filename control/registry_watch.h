@@ -21,9 +21,6 @@
 #include "handle_owner.h"
 #include "registry_key.h"
 
-struct CCloseEvent {
-  void operator()(HANDLE handle) const { CloseHandle(handle); }
-};
 // Waits for a callback that is running to return, so that nothing it uses
 // goes before it.
 struct CUnregisterWait {
@@ -61,8 +58,8 @@ class CRegistryWatch {
   // Members used by the pool's callback come first, so that the wait,
   // unregistered before they go, is last.
   volatile LONG changed_ = 0;                     // set by the pool thread, cleared by Arm
-  CHandleOwner<HANDLE, CCloseEvent> signalled_;   // manual reset; signalled by the keys
-  CHandleOwner<HANDLE, CCloseEvent> noticed_;     // manual reset; set with changed_
+  CKernelHandle signalled_;   // manual reset; signalled by the keys
+  CKernelHandle noticed_;     // manual reset; set with changed_
   bool armed_ = false;                            // the caller's thread only
   std::vector<std::unique_ptr<CWatched>> watched_;  // the caller's thread only
   CHandleOwner<HANDLE, CUnregisterWait> wait_;

@@ -8,6 +8,7 @@
 #include "bitmap_region.h"
 #include "failure_reason.h"
 #include "gdi_owners.h"
+#include "handle_owner.h"
 #include "resource.h"
 #include "resource_module.h"
 #include "this_module.h"
@@ -40,12 +41,7 @@ class CSetupDlg::CWorker final : public IInstallProgress {
   CWorker(CSetupDlg* dialog, InstallJobProc job, const char* clsid, const char* codebase,
           const char* needVersion)
       : dialog_(dialog), job_(job), clsid_(clsid), codebase_(codebase),
-        needVersion_(needVersion != nullptr ? needVersion : "") {
-    cancelEvent_ = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-  }
-  ~CWorker() {
-    if (cancelEvent_ != nullptr) CloseHandle(cancelEvent_);
-  }
+        needVersion_(needVersion != nullptr ? needVersion : "") {}
   CWorker(const CWorker&) = delete;
   CWorker& operator=(const CWorker&) = delete;
 
@@ -75,11 +71,11 @@ class CSetupDlg::CWorker final : public IInstallProgress {
   void SetCancelled(bool cancelled) {
     CCriticalSectionLock hold(cancelLock_);
     cancelled_ = cancelled;
-    if (cancelEvent_ == nullptr) return;
+    if (!cancelEvent_) return;
     if (cancelled)
-      SetEvent(cancelEvent_);
+      SetEvent(cancelEvent_.Get());
     else
-      ResetEvent(cancelEvent_);
+      ResetEvent(cancelEvent_.Get());
   }
   // Held by the window while the cancel question is on screen.
   CCriticalSection& CancelLock() { return cancelLock_; }
@@ -120,7 +116,7 @@ class CSetupDlg::CWorker final : public IInstallProgress {
     const HMODULE module = worker->module_;
     // The job enters its own COM apartment for as long as it needs one.
     worker->result_ = worker->job_(worker->clsid_.c_str(), worker->codebase_.c_str(),
-                                   worker->needVersion_.c_str(), worker, worker->cancelEvent_);
+                                   worker->needVersion_.c_str(), worker, worker->cancelEvent_.Get());
     {
       CCriticalSectionLock hold(worker->windowLock_);
       if (worker->dialog_ != nullptr)
@@ -154,9 +150,9 @@ class CSetupDlg::CWorker final : public IInstallProgress {
   // Guards cancelled_, and is held while the cancel question is shown.
   CCriticalSection cancelLock_;
   bool cancelled_ = false;
-  // Owned; manual-reset, set and reset with cancelled_ under cancelLock_.
-  // The job waits on it where a poll would have to wait for the network.
-  HANDLE cancelEvent_ = nullptr;
+  // Manual reset, set and reset with cancelled_ under cancelLock_. The
+  // job waits on it where a poll would have to wait for the network.
+  CKernelHandle cancelEvent_{CreateEventA(nullptr, TRUE, FALSE, nullptr)};
 };
 
 CSetupDlg::CSetupDlg(InstallJobProc job) : CDialog(IDD_SETUP), job_(job) {}

@@ -105,13 +105,6 @@ RevocationStatus StatusOf(const Subject& subject, RetrieveFunction retrieve) {
 }
 
 struct Shared {
-  Shared() : done(CreateEventA(nullptr, TRUE, FALSE, nullptr)) {}
-  ~Shared() {
-    if (done != nullptr) CloseHandle(done);
-  }
-  Shared(const Shared&) = delete;
-  Shared& operator=(const Shared&) = delete;
-
   void Drop() {
     if (InterlockedDecrement(&refs) == 0) delete this;
   }
@@ -119,7 +112,8 @@ struct Shared {
   std::vector<std::unique_ptr<Subject>> subjects;  // written before the thread starts
   HMODULE module = nullptr;  // the thread's reference on this code's module
   LONG refs = 2;             // the worker's and the thread's
-  HANDLE done;               // owned; set once status holds the answer
+  // Manual reset; set once status holds the answer.
+  CKernelHandle done{CreateEventA(nullptr, TRUE, FALSE, nullptr)};
   RevocationStatus status = kRevocationUnknown;  // the thread's until done is set
 };
 
@@ -146,7 +140,7 @@ DWORD WINAPI CheckThread(LPVOID param) {
   Shared* shared = static_cast<Shared*>(param);
   const HMODULE module = shared->module;
   shared->status = CheckSubjects(*shared);
-  SetEvent(shared->done);
+  SetEvent(shared->done.Get());
   shared->Drop();
   FreeLibraryAndExitThread(module, 0);
 }
@@ -172,7 +166,7 @@ RevocationStatus CheckRevocation(const PCCERT_CHAIN_CONTEXT* chains, size_t coun
     return kNotRevoked;
   }
   HANDLE thread = nullptr;
-  if (shared->done != nullptr && (shared->module = ReferenceThisModule()) != nullptr)
+  if (shared->done && (shared->module = ReferenceThisModule()) != nullptr)
     thread = CreateThread(nullptr, 0, &CheckThread, shared, 0, nullptr);
   if (thread == nullptr) {
     if (shared->module != nullptr) FreeLibrary(shared->module);
@@ -181,7 +175,7 @@ RevocationStatus CheckRevocation(const PCCERT_CHAIN_CONTEXT* chains, size_t coun
   }
   CloseHandle(thread);
 
-  const HANDLE events[] = {shared->done, cancelEvent};
+  const HANDLE events[] = {shared->done.Get(), cancelEvent};
   const DWORD wait = WaitForMultipleObjects(cancelEvent != nullptr ? 2 : 1, events, FALSE, kCheckTimeoutMs);
   // A thread given up on finishes its fetch alone and frees what it holds.
   const RevocationStatus status = wait == WAIT_OBJECT_0          ? shared->status
