@@ -141,6 +141,12 @@ int GetPathType(const char* path) {
   return (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ? PathDirectory : PathFile;
 }
 
+bool IsPlainFolder(const char* path) {
+  const DWORD attributes = GetFileAttributesA(path);
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) &&
+         !IsReparsePoint(attributes);
+}
+
 bool MayExist(const char* path) {
   if (GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES) return true;
   const DWORD error = GetLastError();

@@ -48,6 +48,10 @@ int GetPathType(const char* path);
 // path not found); any other failure, such as access denied to a folder
 // only administrators may read, may hide something there.
 bool MayExist(const char* path);
+
+// True when path is a real folder: no file, and no junction or symbolic
+// link, which would lead elsewhere.
+bool IsPlainFolder(const char* path);
 // GetFileAttributesExA of path, by the same rule: a null or empty path or a
 // pattern names nothing. False, with data untouched, when nothing is there.
 bool GetPathAttributes(const char* path, WIN32_FILE_ATTRIBUTE_DATA& data);

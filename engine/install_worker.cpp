@@ -42,13 +42,6 @@ bool RemoveLinkAt(const std::string& path) {
   return RemoveDirectoryTree(path.c_str()) && !MayExist(path.c_str());
 }
 
-// A real folder, which no link replaced since the links were removed.
-bool IsPlainFolder(const std::string& path) {
-  const DWORD attributes = GetFileAttributesA(path.c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) &&
-         !(attributes & FILE_ATTRIBUTE_REPARSE_POINT);
-}
-
 }  // namespace
 
 ResultCode RunInstallWorker(const char* clsid, const char* codebase, const char* needVersion,
@@ -79,7 +72,7 @@ ResultCode RunInstallWorker(const char* clsid, const char* codebase, const char*
   const bool recovered = RecoverInterruptedInstall(journal);
   const bool cleared = RemoveDirectoryTree(workFolder.c_str());
   if (!recovered) return DLL_CANT_COPYFILE;
-  if (!cleared || !EnsureDirectory(workFolder.c_str()) || !IsPlainFolder(workFolder))
+  if (!cleared || !EnsureDirectory(workFolder.c_str()) || !IsPlainFolder(workFolder.c_str()))
     return DLL_CANT_OPEN_WRITEFILE;
   CInstallJob job(workFolder.c_str(), listener, cancelEvent);
   result = job.Run(clsid, codebase, needVersion);

@@ -104,10 +104,7 @@ void LetUsersLook(const std::string& folder) {
 }  // namespace
 
 bool IsProtectedFolder(const std::string& folder) {
-  const DWORD attributes = GetFileAttributesA(folder.c_str());
-  if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY) ||
-      (attributes & FILE_ATTRIBUTE_REPARSE_POINT))
-    return false;
+  if (!IsPlainFolder(folder.c_str())) return false;
   CSecurityDescriptor descriptor;
   PSID owner = nullptr;
   PACL list = nullptr;
